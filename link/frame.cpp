@@ -1,0 +1,64 @@
+#include "frame.h"
+
+#include <QString>
+
+namespace board {
+
+std::uint8_t Checksum(const Frame& frame)
+{
+    int sum = 0; // 7 * 255 at most
+    for (std::size_t i = 0; i < kFrameSize - 1; ++i)
+        sum += frame[i];
+    return static_cast<std::uint8_t>(sum % 256);
+}
+
+Frame MakeRequest(std::uint8_t address, std::uint8_t command, std::uint8_t data1,
+                  std::uint8_t data2)
+{
+    Frame f{kRequestHead, address, command, 0, 0, data1, data2, 0};
+    f[7] = Checksum(f);
+    return f;
+}
+
+Frame MakeStatus(std::uint8_t address, std::uint32_t channels)
+{
+    // Channels 17..24 travel first (byte 4), channels 1..8 last (byte 6).
+    Frame f{kStatusHead,
+            address,
+            0,
+            0,
+            static_cast<std::uint8_t>(channels >> 16),
+            static_cast<std::uint8_t>(channels >> 8),
+            static_cast<std::uint8_t>(channels),
+            0};
+    f[7] = Checksum(f);
+    return f;
+}
+
+bool IsValidStatus(const Frame& frame)
+{
+    return frame[0] == kStatusHead && frame[7] == Checksum(frame);
+}
+
+std::uint32_t ChannelBits(const Frame& frame)
+{
+    return std::uint32_t{frame[4]} << 16 | std::uint32_t{frame[5]} << 8 | frame[6];
+}
+
+std::int16_t BitOf(std::uint8_t value, std::int16_t n)
+{
+    if (n < 0 || n > 7)
+        return 0;
+    return static_cast<std::int16_t>((value >> n) & 1);
+}
+
+std::optional<std::uint8_t> AddressByte(const QString& text)
+{
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    if (!ok || number < 0)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(number % 256);
+}
+
+} // namespace board

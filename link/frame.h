@@ -1,0 +1,49 @@
+// The board's 8-byte frames: layout, checksum and the validity rule of a status frame.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+class QString;
+
+namespace board {
+
+constexpr std::size_t kFrameSize = 8;
+using Frame = std::array<std::uint8_t, kFrameSize>;
+
+constexpr std::uint8_t kRequestHead = 0x55;
+constexpr std::uint8_t kStatusHead = 0x22;
+
+constexpr std::uint8_t kCmdPoll = 0x10;
+// Sent for a lamp that shows green (channel connected): the board switches the channel off.
+constexpr std::uint8_t kCmdSwitchOff = 0x11;
+// Sent for a lamp that shows red (channel disconnected): the board switches the channel on.
+constexpr std::uint8_t kCmdSwitchOn = 0x12;
+
+constexpr int kChannels = 24;
+
+// Sum of bytes 0..6 modulo 256; the same rule in both directions.
+std::uint8_t Checksum(const Frame& frame);
+
+// A request frame: head 0x55, address, command, two reserved zeros, data1, data2, checksum.
+Frame MakeRequest(std::uint8_t address, std::uint8_t command, std::uint8_t data1,
+                  std::uint8_t data2);
+
+// A status frame as the board sends it; bit n-1 of `channels` is channel n (1 = connected).
+Frame MakeStatus(std::uint8_t address, std::uint32_t channels);
+
+// Head 0x22 and a matching checksum; nothing else is looked at.
+bool IsValidStatus(const Frame& frame);
+
+// The 24 channel bits of a status frame, bit n-1 = channel n.
+std::uint32_t ChannelBits(const Frame& frame);
+
+// Bit n (0 = least significant) of value, as 0 or 1; n outside 0..7 gives 0.
+std::int16_t BitOf(std::uint8_t value, std::int16_t n);
+
+// The address byte for the text of the address box: a whole number of 32 bits taken modulo
+// 256. Empty, non-numeric, negative or out-of-range text gives no byte.
+std::optional<std::uint8_t> AddressByte(const QString& text);
+
+} // namespace board

@@ -1,0 +1,53 @@
+#include "message_box.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace msgbox {
+namespace {
+
+Handler& CurrentHandler()
+{
+    static Handler handler; // the seam named by the design; empty means QMessageBox
+    return handler;
+}
+
+QMessageBox::Icon ToQt(Icon icon)
+{
+    switch (icon) {
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::Warning:
+        return QMessageBox::Warning;
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+void Show(const Message& message)
+{
+    if (const Handler& handler = CurrentHandler()) {
+        handler(message);
+        return;
+    }
+    QMessageBox box(ToQt(message.icon), message.title, message.text, QMessageBox::Ok);
+    box.exec();
+}
+
+Handler SetHandler(Handler handler)
+{
+    return std::exchange(CurrentHandler(), std::move(handler));
+}
+
+QString ApplicationTitle()
+{
+    const QString name = QApplication::applicationDisplayName();
+    return name.isEmpty() ? QApplication::applicationName() : name;
+}
+
+} // namespace msgbox
