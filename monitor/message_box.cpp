@@ -46,8 +46,8 @@ Handler SetHandler(Handler handler)
 
 QString ApplicationTitle()
 {
-    const QString name = QApplication::applicationDisplayName();
-    return name.isEmpty() ? QApplication::applicationName() : name;
+    // Not the display name: on X11 Qt appends that to every window title.
+    return QApplication::applicationName();
 }
 
 } // namespace msgbox

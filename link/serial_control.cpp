@@ -1,0 +1,134 @@
+#include "serial_control.h"
+
+#include "port_names.h"
+
+#include <QMetaObject>
+
+namespace board {
+namespace {
+
+QString DescribeOpenError(QSerialPort::SerialPortError error, const QString& detail)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("设备不存在。");
+    case QSerialPort::PermissionError:
+        // Linux reports a port held by another program exactly like a missing access right.
+        return QStringLiteral("没有访问权限，或者端口正被其他程序占用。\n"
+                              "请把当前用户加入 dialout 组并重新登录，或者关闭占用该端口的程序。");
+    case QSerialPort::OpenError:
+        return QStringLiteral("端口已经打开。");
+    default:
+        return QStringLiteral("无法打开设备（%1）。").arg(detail);
+    }
+}
+
+} // namespace
+
+SerialControl::SerialControl(QString programDir, QObject* parent)
+    : QObject(parent), m_programDir(std::move(programDir))
+{
+    m_port.setBaudRate(QSerialPort::Baud9600);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setReadBufferSize(kReceiveBufferSize);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialControl::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialControl::onError);
+}
+
+OpenResult SerialControl::open()
+{
+    OpenResult result;
+    const PortDevice device = FindPortDevice(m_commPort, m_programDir);
+    if (device.path.isEmpty()) {
+        result.device = device.tried.join(QStringLiteral("、"));
+        result.reason = QStringLiteral("没有对应的设备。");
+        return result;
+    }
+    result.device = device.path;
+    m_port.setPortName(device.path);
+    m_closing = false;
+    m_event = CommEvent::None;
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        result.reason = DescribeOpenError(m_port.error(), m_port.errorString());
+        return result;
+    }
+    // Qt does not flush on open: whatever the line held before belongs to nobody.
+    m_port.clear(QSerialPort::Input);
+    result.ok = true;
+    return result;
+}
+
+void SerialControl::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void SerialControl::clearInput()
+{
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Input);
+}
+
+bool SerialControl::output(const Frame& frame)
+{
+    if (!m_port.isOpen() || m_closing)
+        return false;
+    // A line that drains nothing must not grow memory for days: the transmit buffer is bounded.
+    if (m_port.bytesToWrite() + static_cast<qint64>(frame.size()) > kTransmitBufferSize)
+        return false;
+    const auto* bytes = reinterpret_cast<const char*>(frame.data());
+    return m_port.write(bytes, static_cast<qint64>(frame.size())) ==
+           static_cast<qint64>(frame.size());
+}
+
+std::optional<std::uint8_t> SerialControl::input()
+{
+    char byte = 0;
+    if (!m_port.isOpen() || !m_port.getChar(&byte))
+        return std::nullopt;
+    return static_cast<std::uint8_t>(byte);
+}
+
+void SerialControl::onReadyRead()
+{
+    if (m_closing || m_threshold <= 0 || m_port.bytesAvailable() < m_threshold)
+        return;
+    m_event = CommEvent::Receive;
+    emit OnComm();
+}
+
+void SerialControl::onError(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::UnsupportedOperationError: // DTR/RTS calls on a pseudo-terminal
+    case QSerialPort::TimeoutError:
+        return;
+    default:
+        break;
+    }
+    // Qt repeats the error as long as the port stays open, and the port must not be closed from
+    // inside its own notification: close once, from the event loop, then tell the window.
+    if (!m_port.isOpen() || m_closing)
+        return;
+    m_closing = true;
+    const QString reason = m_port.errorString();
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason] {
+            if (!m_closing)
+                return; // closed and reopened in the meantime
+            m_closing = false;
+            if (!m_port.isOpen())
+                return;
+            m_port.close();
+            emit portLost(reason);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace board

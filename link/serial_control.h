@@ -1,0 +1,78 @@
+// The serial control of a main window (`MSComm1`): the operations the board link relies on,
+// on top of QSerialPort, with the line fixed at 9600 8N1, no flow control and raw bytes.
+#pragma once
+
+#include "frame.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace board {
+
+// Event codes as the original control numbered them; only Receive is acted on.
+enum class CommEvent : int { None = 0, Receive = 2 };
+
+struct OpenResult
+{
+    bool ok = false;
+    QString device; // the device port N maps to (or the candidates, when none exists)
+    QString reason; // why the opening failed, in Chinese; empty on success
+};
+
+class SerialControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kReceiveBufferSize = 1024;
+    static constexpr int kTransmitBufferSize = 512;
+
+    explicit SerialControl(QString programDir, QObject* parent = nullptr);
+
+    void setCommPort(int number) { m_commPort = number; }
+    int commPort() const { return m_commPort; }
+
+    // PortOpen = True. A failed opening leaves the port closed and says why.
+    OpenResult open();
+    // PortOpen = False.
+    void close();
+    // PortOpen read: true exactly while the port is open.
+    bool isOpen() const { return m_port.isOpen(); }
+
+    void setRThreshold(int bytes) { m_threshold = bytes; }
+    int rThreshold() const { return m_threshold; }
+
+    // InBufferCount read and written (0 empties Qt's buffer and the kernel's).
+    int inBufferCount() const { return static_cast<int>(m_port.bytesAvailable()); }
+    void clearInput();
+
+    // Output: queues the 8 bytes and returns at once; false when they could not be queued.
+    bool output(const Frame& frame);
+    // Input: the oldest waiting byte, or nothing when none waits.
+    std::optional<std::uint8_t> input();
+
+    CommEvent commEvent() const { return m_event; }
+
+signals:
+    // OnComm: raised on the GUI thread, never inside another handler's call into this control.
+    void OnComm();
+    // The device went away while open (unplugged, I/O error): the port has been closed already.
+    void portLost(const QString& reason);
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+
+    QString m_programDir;
+    QSerialPort m_port;
+    int m_commPort = 1;
+    int m_threshold = 0;
+    CommEvent m_event = CommEvent::None;
+    bool m_closing = false; // a close after a device failure is already queued
+};
+
+} // namespace board

@@ -1,0 +1,324 @@
+#include "main_form.h"
+
+#include "layout.h"
+#include "looks.h"
+#include "message_box.h"
+#include "widgets.h"
+
+#include "link/port_names.h"
+#include "link/send_frame.h"
+#include "link/serial_control.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace monitor {
+namespace {
+
+constexpr int kAddressMax = 255;
+constexpr int kPortMax = 15;
+
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, colour);
+    p.setColor(QPalette::Text, colour);
+    widget->setPalette(p);
+}
+
+QLabel* MakeHeading(QWidget* parent, const char* name, const QString& text, const QRect& place)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(place);
+    label->setFont(SongFont(kFont15_75pt));
+    label->setAutoFillBackground(true); // opaque, in the window's colour
+    SetTextColour(label, Qt::black);
+    return label;
+}
+
+QLineEdit* MakeNumberBox(QWidget* parent, const char* name, const QRect& place)
+{
+    auto* box = new QLineEdit(QStringLiteral("1"), parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(place);
+    box->setFont(SongFont(kFont15pt));
+    box->setReadOnly(true); // only the spinner and the program write it
+    SetTextColour(box, Qt::black);
+    return box;
+}
+
+} // namespace
+
+MainForm::MainForm(const QString& programDir, QWidget* parent)
+    : QWidget(parent), m_programDir(programDir)
+{
+    setObjectName(QStringLiteral("main_form"));
+    setWindowTitle(QStringLiteral("Kestrel"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(Px(kClientWidth), Px(kClientHeight));
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/monitor/icons/icon-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+
+    buildControls();
+    buildChannels();
+    setFocusOrder();
+    centreOnScreen();
+
+    m_ui.Timer1 = new QTimer(this);
+    m_ui.Timer1->setObjectName(QStringLiteral("Timer1"));
+    m_ui.Timer1->setInterval(kPollIntervalMs);
+    connect(m_ui.Timer1, &QTimer::timeout, this, &MainForm::Timer1_Timer);
+    m_ui.Timer1->start(); // ticks from creation, before the port is first opened
+
+    m_ui.MSComm1 = new board::SerialControl(m_programDir, this);
+    m_ui.MSComm1->setObjectName(QStringLiteral("MSComm1"));
+    connect(m_ui.MSComm1, &board::SerialControl::OnComm, this, &MainForm::MSComm1_OnComm);
+    connect(m_ui.MSComm1, &board::SerialControl::portLost, this, &MainForm::onPortLost);
+    updatePortTip();
+}
+
+MainForm::~MainForm() = default;
+
+void MainForm::buildControls()
+{
+    m_ui.Label3 =
+        MakeHeading(this, "Label3", QStringLiteral("串口号"), TwipsRect(120, 120, 1335, 375));
+    m_ui.chuankou_num = MakeNumberBox(this, "chuankou_num", TwipsRect(1680, 120, 375, 375));
+    m_ui.VScroll2 = new Spinner(kPortMax, this);
+    m_ui.VScroll2->setObjectName(QStringLiteral("VScroll2"));
+    m_ui.VScroll2->setGeometry(TwipsRect(2040, 120, 375, 375));
+    m_ui.VScroll2->setNumber(1);
+
+    m_ui.open_comm = new QPushButton(kCaptionOpen, this);
+    m_ui.open_comm->setObjectName(QStringLiteral("open_comm"));
+    m_ui.open_comm->setGeometry(TwipsRect(3840, 120, 1455, 375));
+    m_ui.open_comm->setFont(SongFont(kFont15_75pt));
+
+    m_ui.Label5 =
+        MakeHeading(this, "Label5", QStringLiteral("模块地址"), TwipsRect(120, 840, 1335, 375));
+    m_ui.add = MakeNumberBox(this, "add", TwipsRect(1680, 840, 690, 375));
+    m_ui.VScroll1 = new Spinner(kAddressMax, this);
+    m_ui.VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    m_ui.VScroll1->setGeometry(TwipsRect(2310, 840, 375, 375));
+    m_ui.VScroll1->setNumber(1);
+
+    // The spinners stand over the right edge of their boxes.
+    m_ui.VScroll2->raise();
+    m_ui.VScroll1->raise();
+
+    connect(m_ui.open_comm, &QPushButton::clicked, this, &MainForm::open_comm_Click);
+    connect(m_ui.VScroll1, &Spinner::numberChanged, this, &MainForm::VScroll1_Change);
+    connect(m_ui.VScroll2, &Spinner::numberChanged, this, &MainForm::VScroll2_Change);
+}
+
+void MainForm::buildChannels()
+{
+    for (int ch = 1; ch <= board::kChannels; ++ch) {
+        const ChannelPlace& place = kChannelPlaces[ch - 1];
+
+        auto* lamp = new Lamp(this);
+        lamp->setObjectName(QStringLiteral("Picture1_%1").arg(ch));
+        lamp->setGeometry(TwipsRect(place.lampLeft, place.lampTop, kLampWidth, kLampHeight));
+        lamp->setColor(kYellow);
+
+        auto* status = new ClickableLabel(kTextUnknown, lamp);
+        status->setObjectName(QStringLiteral("Label2_%1").arg(ch));
+        status->setGeometry(TwipsRect(0, ch == 9 ? 105 : 120, kStatusWidth, kLabelHeight));
+        status->setFont(SongFont(kFont15pt));
+
+        auto* name = new ClickableLabel(InitialChannelName(ch), this);
+        name->setObjectName(QStringLiteral("Label4_%1").arg(ch));
+        name->setFont(SongFont(kFont15pt));
+        m_ui.Picture1[ch] = lamp;
+        m_ui.Label2[ch] = status;
+        m_ui.Label4[ch] = name;
+        placeNameLabel(ch, TwipsRect(place.nameLeft, place.nameTop, place.nameWidth, kLabelHeight),
+                       ch <= 12 ? Qt::AlignRight : Qt::AlignLeft);
+
+        connect(lamp, &Lamp::clicked, this, [this, ch] { emit Picture1_Click(ch); });
+        connect(status, &ClickableLabel::clicked, this, [this, ch] { emit Label2_Click(ch); });
+        connect(name, &ClickableLabel::clicked, this, [this, ch] { emit Label4_Click(ch); });
+    }
+}
+
+void MainForm::placeNameLabel(int channel, const QRect& geometry, Qt::Alignment alignment)
+{
+    m_ui.Label4[channel]->setGeometry(geometry);
+    m_ui.Label4[channel]->setAlignment(alignment | Qt::AlignVCenter);
+}
+
+void MainForm::setFocusOrder()
+{
+    QWidget* const order[] = {m_ui.chuankou_num, m_ui.open_comm, m_ui.add, m_ui.VScroll1,
+                              m_ui.VScroll2};
+    QWidget* previous = nullptr;
+    for (QWidget* w : order) {
+        if (previous)
+            setTabOrder(previous, w);
+        previous = w;
+    }
+    for (int ch = 1; ch <= board::kChannels; ++ch) {
+        setTabOrder(previous, m_ui.Picture1[ch]);
+        previous = m_ui.Picture1[ch];
+    }
+    m_ui.chuankou_num->setFocus();
+}
+
+void MainForm::centreOnScreen()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void MainForm::open_comm_Click()
+{
+    board::SerialControl& port = *m_ui.MSComm1;
+    const QString caption = m_ui.open_comm->text();
+    if (caption == kCaptionOpen) {
+        if (port.isOpen())
+            return;
+        bool ok = false;
+        const short number = m_ui.chuankou_num->text().toShort(&ok);
+        if (!ok) {
+            msgbox::Show(
+                {msgbox::Icon::Warning, msgbox::ApplicationTitle(),
+                 QStringLiteral("串口号“%1”不是有效的数字。").arg(m_ui.chuankou_num->text())});
+            return;
+        }
+        port.setCommPort(number);
+        const board::OpenResult opened = port.open();
+        updatePortTip();
+        if (!opened.ok) {
+            msgbox::Show({msgbox::Icon::Warning, msgbox::ApplicationTitle(),
+                          QStringLiteral("串口 %1 无法打开。\n设备：%2\n原因：%3")
+                              .arg(number)
+                              .arg(opened.device, opened.reason)});
+            return;
+        }
+        port.setRThreshold(static_cast<int>(board::kFrameSize));
+        ShowPortOpened();
+    } else if (caption == kCaptionClose) {
+        if (!port.isOpen())
+            return;
+        port.close();
+        ShowPortClosed();
+    }
+}
+
+void MainForm::ShowPortOpened()
+{
+    paintAll(kYellow, kTextUnknown);
+    m_ui.Timer1->start();
+    m_ui.chuankou_num->setEnabled(false);
+    m_ui.open_comm->setText(kCaptionClose);
+}
+
+void MainForm::ShowPortClosed()
+{
+    paintAll(GreyText(), kTextUnknown);
+    m_ui.Timer1->stop();
+    m_ui.chuankou_num->setEnabled(true);
+    m_ui.open_comm->setText(kCaptionOpen);
+}
+
+void MainForm::onPortLost(const QString& reason)
+{
+    ShowPortClosed();
+    msgbox::Show({msgbox::Icon::Warning, msgbox::ApplicationTitle(),
+                  QStringLiteral("串口 %1 断开了（%2），端口已关闭。\n"
+                                 "请检查设备和连线，接好后点击“打开串口”重新连接。")
+                      .arg(m_ui.MSComm1->commPort())
+                      .arg(reason)});
+}
+
+void MainForm::Timer1_Timer()
+{
+    if (m_linkTicks < 1)
+        paintAll(kYellow, kTextUnknown); // the board has been silent for too long
+    else
+        --m_linkTicks;
+    SendOnTick();
+}
+
+void MainForm::SendOnTick()
+{
+    SendFrame(board::kCmdPoll, 0, 0);
+}
+
+void MainForm::SendFrame(std::uint8_t command, std::uint8_t data1, std::uint8_t data2)
+{
+    board::SendFrame(*m_ui.MSComm1, m_ui.add->text(), command, data1, data2);
+}
+
+void MainForm::MSComm1_OnComm()
+{
+    board::SerialControl& port = *m_ui.MSComm1;
+    if (port.commEvent() != board::CommEvent::Receive)
+        return;
+    // A request may have emptied the buffer since the bytes arrived: take nothing then.
+    if (port.inBufferCount() < static_cast<int>(board::kFrameSize))
+        return;
+    board::Frame frame{};
+    for (int k = 1; k <= 8; ++k) {
+        frame[k - 1] = port.input().value_or(0);
+        m_recvBuf[k] = frame[k - 1];
+    }
+    if (board::IsValidStatus(frame)) {
+        ShowStatus();
+        m_linkTicks = kLinkTicksAfterFrame;
+    }
+}
+
+void MainForm::ShowStatus()
+{
+    // Painted in the board's order: channels 17, 9, 1, 18, 10, 2, ... 24, 16, 8.
+    for (std::int16_t k = 0; k < 8; ++k) {
+        const auto byteOf = [this](int slot) { return static_cast<std::uint8_t>(m_recvBuf[slot]); };
+        paintChannel(17 + k, board::BitOf(byteOf(5), k) == 1);
+        paintChannel(9 + k, board::BitOf(byteOf(6), k) == 1);
+        paintChannel(1 + k, board::BitOf(byteOf(7), k) == 1);
+    }
+}
+
+void MainForm::paintChannel(int channel, bool connected)
+{
+    m_ui.Picture1[channel]->setColor(connected ? kGreen : kRed);
+    m_ui.Label2[channel]->setText(connected ? kTextConnected : kTextDisconnected);
+}
+
+void MainForm::paintAll(const QColor& color, const QString& text)
+{
+    for (int ch = 1; ch <= board::kChannels; ++ch) {
+        m_ui.Picture1[ch]->setColor(color);
+        m_ui.Label2[ch]->setText(text);
+    }
+}
+
+void MainForm::VScroll1_Change()
+{
+    m_ui.add->setText(QString::number(m_ui.VScroll1->number()));
+}
+
+void MainForm::VScroll2_Change()
+{
+    m_ui.chuankou_num->setText(QString::number(m_ui.VScroll2->number()));
+    updatePortTip();
+}
+
+void MainForm::updatePortTip()
+{
+    bool ok = false;
+    const int number = m_ui.chuankou_num->text().toInt(&ok);
+    m_ui.chuankou_num->setToolTip(ok ? board::DescribePort(number, m_programDir) : QString());
+}
+
+} // namespace monitor

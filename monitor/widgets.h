@@ -1,0 +1,61 @@
+// The small widget kinds of the main window: lamps, clickable labels and upward spinners.
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+#include <QScrollBar>
+
+namespace monitor {
+
+// A label that reports clicks, as the status and name labels do.
+class ClickableLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    using QLabel::QLabel;
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// A coloured box whose background is the channel's state; it holds the status label.
+class Lamp : public QFrame
+{
+    Q_OBJECT
+
+public:
+    explicit Lamp(QWidget* parent = nullptr);
+
+    QColor color() const;
+    void setColor(const QColor& color);
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// A vertical scroll bar used as an up/down control: the upper arrow increases the number.
+// Qt's scroll bars grow downwards whatever their appearance, so the bar runs -maximum..0.
+class Spinner : public QScrollBar
+{
+    Q_OBJECT
+
+public:
+    Spinner(int maximum, QWidget* parent = nullptr);
+
+    int number() const { return -value(); }
+    void setNumber(int number) { setValue(-number); }
+
+signals:
+    void numberChanged(int number);
+};
+
+} // namespace monitor
