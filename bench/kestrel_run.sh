@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# CPU of Kestrel polling a silent and a live simulated board for 10 s each, and its peak memory.
+# Run after a build: bench/kestrel_run.sh [build dir] [seconds]
+set -euo pipefail
+build=$(realpath "${1:-build}")
+seconds=${2:-10}
+program=${PROGRAM:-kestrel}
+work=$(mktemp -d)
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$work/display")"
+
+cp "$build/bin/$program" "$work/"
+# An initialised name file, so Kestrel starts without the first-start messages.
+printf '[\xc8\xed\xbc\xfe\xca\xf4\xd0\xd4]\r\n\xc3\xfb\xb3\xc6=Kestrel\r\n[\xb5\xd8\xd6\xb7\xc2\xeb0]\r\n' >"$work/name.txt"
+
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+
+measure() { # label, boardsim options...
+  local label=$1; shift
+  "$build/bin/boardsim" --dir "$work" --port 1 "$@" >/dev/null </dev/null &
+  local sim=$!; pids+=($sim)
+  for _ in $(seq 100); do [ -e "$work/com1" ] && break; sleep 0.05; done
+  QT_QPA_PLATFORM=xcb "$work/$program" >/dev/null 2>&1 &
+  local app=$!; pids+=($app)
+  local win=""
+  for _ in $(seq 200); do win=$(xdotool search --onlyvisible --name "${TITLE:-^Kestrel$}" 2>/dev/null | head -1) && [ -n "$win" ] && break; sleep 0.05; done
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  xdotool mousemove $((X + 304)) $((Y + 20)) click 1   # 打开串口
+  sleep 1
+  local hz; hz=$(getconf CLK_TCK)
+  local t0; t0=$(ticks "$app")
+  sleep "$seconds"
+  local t1; t1=$(ticks "$app")
+  local hwm; hwm=$(awk '/VmHWM/ {print $2}' "/proc/$app/status")
+  awk -v l="$label" -v d=$((t1 - t0)) -v hz="$hz" -v s="$seconds" -v m="$hwm" \
+    'BEGIN { printf "%-28s CPU %5.2f%% of a core over %d s, peak memory %.1f MiB\n", l, 100 * d / hz / s, s, m / 1024 }'
+  kill "$app" "$sim"; wait "$app" "$sim" 2>/dev/null || true
+}
+
+measure "$program, silent board" --silent
+measure "$program, live board" --walk 200
