@@ -6,6 +6,7 @@
 #include "widgets.h"
 
 #include "link/port_names.h"
+#include "link/receiver.h"
 #include "link/send_frame.h"
 #include "link/serial_control.h"
 
@@ -264,15 +265,7 @@ void MainForm::MSComm1_OnComm()
     board::SerialControl& port = *m_ui.MSComm1;
     if (port.commEvent() != board::CommEvent::Receive)
         return;
-    // A request may have emptied the buffer since the bytes arrived: take nothing then.
-    if (port.inBufferCount() < static_cast<int>(board::kFrameSize))
-        return;
-    board::Frame frame{};
-    for (int k = 1; k <= 8; ++k) {
-        frame[k - 1] = port.input().value_or(0);
-        m_recvBuf[k] = frame[k - 1];
-    }
-    if (board::IsValidStatus(frame)) {
+    if (board::TakeFrame(port, m_recvBuf)) {
         ShowStatus();
         m_linkTicks = kLinkTicksAfterFrame;
     }

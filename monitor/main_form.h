@@ -4,6 +4,7 @@
 #pragma once
 
 #include "link/frame.h"
+#include "link/receiver.h"
 
 #include <QWidget>
 
@@ -55,7 +56,7 @@ public:
     ~MainForm() override;
 
     const MainFormControls& controls() const { return m_ui; }
-    const std::array<std::int32_t, 101>& recv_buf() const { return m_recvBuf; }
+    const board::RecvBuf& recv_buf() const { return m_recvBuf; }
     std::int32_t link_ticks() const { return m_linkTicks; }
 
     // Moves name label `channel` (1..24), for a window that places its captions differently.
@@ -95,7 +96,7 @@ private:
 
     QString m_programDir;
     MainFormControls m_ui;
-    std::array<std::int32_t, 101> m_recvBuf{}; // slots 1..8 hold the last 8 bytes taken
+    board::RecvBuf m_recvBuf{}; // slots 1..8 hold the last 8 bytes taken
     std::int32_t m_linkTicks = 0;
 };
 
