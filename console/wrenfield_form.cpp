@@ -1,0 +1,91 @@
+#include "wrenfield_form.h"
+
+#include "lamp_command.h"
+
+#include "monitor/layout.h"
+#include "monitor/widgets.h"
+
+#include <array>
+
+namespace console {
+namespace {
+
+struct CaptionPlace
+{
+    int left, top, width; // twips
+};
+
+// Narrower than Kestrel's name labels: fixed captions need only their own width. Index 0 is
+// channel 1.
+constexpr std::array<CaptionPlace, board::kChannels> kCaptionPlaces{{
+    {1065, 1785, 975},  {1065, 2505, 975},  {1065, 3225, 975},  {1065, 3945, 975},
+    {1065, 4665, 975},  {1065, 5385, 975},  {1065, 6105, 975},  {1065, 6825, 975},
+    {1050, 7560, 975},  {1050, 8295, 975},  {735, 9030, 1215},  {735, 9765, 1215},
+    {5355, 1740, 1335}, {5355, 2415, 1455}, {5355, 3150, 1335}, {5355, 3885, 1335},
+    {5355, 4620, 1335}, {5355, 5370, 1335}, {5355, 6105, 1335}, {5355, 6825, 1335},
+    {5355, 7575, 1650}, {5355, 8400, 1650}, {5355, 9045, 1545}, {5355, 9765, 1545},
+}};
+
+} // namespace
+
+const QString WrenfieldForm::kTitle =
+    QStringLiteral("Halvard—串口输入检测板  联系邮箱：support@halvard.example");
+
+WrenfieldForm::WrenfieldForm(const QString& programDir, QWidget* parent)
+    : monitor::MainForm(programDir, parent)
+{
+    setWindowTitle(kTitle);
+    placeCaptions();
+    // Signals and handlers share the control names; the base class's signals are named in full.
+    connect(this, &monitor::MainForm::Picture1_Click, this, &WrenfieldForm::Picture1_Click);
+    connect(this, &monitor::MainForm::Label2_Click, this, &WrenfieldForm::Label2_Click);
+    // A caption click (Label4_Click) is deliberately left unconnected.
+    Form_Load();
+}
+
+void WrenfieldForm::placeCaptions()
+{
+    for (int ch = 1; ch <= board::kChannels; ++ch) {
+        const CaptionPlace& place = kCaptionPlaces[ch - 1];
+        placeNameLabel(
+            ch, monitor::TwipsRect(place.left, place.top, place.width, monitor::kLabelHeight),
+            Qt::AlignLeft);
+    }
+}
+
+void WrenfieldForm::Form_Load()
+{
+    m_slot.Empty();
+}
+
+void WrenfieldForm::QueueCommand(std::uint8_t cmd, std::uint8_t data1, std::uint8_t data2)
+{
+    m_slot.QueueCommand(cmd, data1, data2);
+}
+
+void WrenfieldForm::SendOnTick()
+{
+    PollOrSendPending();
+}
+
+void WrenfieldForm::PollOrSendPending()
+{
+    const Request request = m_slot.TakeRequest();
+    SendFrame(request.command, request.data1, request.data2);
+}
+
+void WrenfieldForm::Picture1_Click(int Index)
+{
+    if (Index < 1 || Index > board::kChannels)
+        return;
+    if (const std::optional<Request> command =
+            CommandForLamp(controls().Picture1[Index]->color(), Index))
+        QueueCommand(command->command, command->data1, command->data2);
+}
+
+void WrenfieldForm::Label2_Click(int Index)
+{
+    Picture1_Click(Index);
+}
+
+} // namespace console
