@@ -1,0 +1,420 @@
+#include "ini_bytes.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <cstring>
+
+namespace naming::ini {
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+QByteArrayView Trimmed(QByteArrayView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    // A trailing blank is never the second byte of a two-byte character (those are 0x40 and up).
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+char FoldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+// Length of the character that starts at `i`: 2 for a lead byte followed by a trail byte.
+qsizetype CharLength(QByteArrayView text, qsizetype i)
+{
+    if (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() &&
+        IsTrailByte(static_cast<unsigned char>(text[i + 1])))
+        return 2;
+    return 1;
+}
+
+// The name folded for hashing: ASCII letters lowered outside two-byte characters.
+QByteArray Folded(QByteArrayView name)
+{
+    QByteArray out(name.data(), name.size());
+    for (qsizetype i = 0; i < out.size();) {
+        const qsizetype length = CharLength(name, i);
+        if (length == 1)
+            out[i] = FoldAscii(out[i]);
+        i += length;
+    }
+    return out;
+}
+
+struct Line
+{
+    qsizetype begin = 0; // first byte
+    qsizetype end = 0;   // one past the last byte before the line ending
+    qsizetype next = 0;  // first byte of the following line (end + length of the ending)
+};
+
+// Lines of a content, ended by CR LF, LF or CR; the last one may have no ending. CR and LF are
+// never part of a two-byte GBK character, so lines split on bytes.
+class LineReader
+{
+public:
+    explicit LineReader(QByteArrayView content, qsizetype from = 0)
+        : data_(content.data()), size_(content.size()), pos_(from)
+    {
+    }
+
+    bool Next(Line& line)
+    {
+        if (pos_ >= size_)
+            return false;
+        if (lf_ < pos_)
+            lf_ = Find('\n');
+        if (cr_ < pos_)
+            cr_ = Find('\r');
+        const qsizetype end = std::min(lf_, cr_);
+        line.begin = pos_;
+        line.end = end;
+        if (end >= size_)
+            pos_ = size_;
+        else if (data_[end] == '\r' && end + 1 < size_ && data_[end + 1] == '\n')
+            pos_ = end + 2;
+        else
+            pos_ = end + 1;
+        line.next = pos_;
+        return true;
+    }
+
+private:
+    qsizetype Find(char c) const
+    {
+        const void* hit = std::memchr(data_ + pos_, c, size_t(size_ - pos_));
+        return hit ? static_cast<const char*>(hit) - data_ : size_;
+    }
+
+    const char* data_;
+    qsizetype size_;
+    qsizetype pos_;
+    qsizetype lf_ = -1;
+    qsizetype cr_ = -1;
+};
+
+enum class Kind { Blank, Header, Key, Other };
+
+struct Parsed
+{
+    Kind kind = Kind::Other;
+    QByteArrayView name;  // header: section name; key line: key (both trimmed)
+    QByteArrayView value; // key line: everything after the first '=', trimmed
+};
+
+Parsed Parse(QByteArrayView line)
+{
+    Parsed parsed;
+    qsizetype i = 0;
+    while (i < line.size() && IsBlank(line[i]))
+        ++i;
+    if (i == line.size()) {
+        parsed.kind = Kind::Blank;
+        return parsed;
+    }
+    if (line[i] == '[') {
+        // The name runs to the first ']' that is a character of its own (or to the line's end).
+        const qsizetype start = i + 1;
+        qsizetype j = start;
+        while (j < line.size() && line[j] != ']')
+            j += CharLength(line, j);
+        parsed.kind = Kind::Header;
+        parsed.name = Trimmed(line.sliced(start, std::min(j, line.size()) - start));
+        return parsed;
+    }
+    // '=' (0x3D) is never the second byte of a two-byte character.
+    const qsizetype eq = line.indexOf('=');
+    if (eq < 0)
+        return parsed;
+    parsed.kind = Kind::Key;
+    parsed.name = Trimmed(line.first(eq));
+    parsed.value = Trimmed(line.sliced(eq + 1));
+    return parsed;
+}
+
+QByteArrayView LineText(QByteArrayView content, const Line& line)
+{
+    return content.sliced(line.begin, line.end - line.begin);
+}
+
+// What a read hands back from the stored (trimmed) value.
+QByteArray ReadBack(QByteArrayView stored)
+{
+    QByteArrayView value = stored;
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        value = value.sliced(1, value.size() - 2);
+    if (const qsizetype nul = value.indexOf('\0'); nul >= 0)
+        value = value.first(nul);
+    qsizetype cut = 0;
+    while (cut < value.size()) {
+        const qsizetype length = CharLength(value, cut);
+        if (cut + length > kMaxValueBytes)
+            break;
+        cut += length;
+    }
+    return value.first(cut).toByteArray();
+}
+
+bool EndsWithLineEnding(QByteArrayView content)
+{
+    return !content.isEmpty() && (content.back() == '\n' || content.back() == '\r');
+}
+
+void AppendKeyLine(QByteArray& out, QByteArrayView key, QByteArrayView value, QByteArrayView eol)
+{
+    out.append(key).append('=').append(value).append(eol);
+}
+
+// Start of the line after the first header of the section, or -1. Finds headers by their '['
+// (memchr): a '[' with only blanks before it on its line is a header's; any other '[' is skipped,
+// including a second byte of a two-byte character, which always follows its lead byte.
+qsizetype SectionBody(QByteArrayView content, QByteArrayView section)
+{
+    const char* data = content.data();
+    const qsizetype size = content.size();
+    qsizetype pos = 0;
+    while (pos < size) {
+        const void* hit = std::memchr(data + pos, '[', size_t(size - pos));
+        if (!hit)
+            return -1;
+        const qsizetype bracket = static_cast<const char*>(hit) - data;
+        qsizetype start = bracket;
+        while (start > 0 && IsBlank(data[start - 1]))
+            --start;
+        if (start > 0 && data[start - 1] != '\n' && data[start - 1] != '\r') {
+            pos = bracket + 1;
+            continue;
+        }
+        qsizetype end = bracket;
+        while (end < size && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        if (NamesEqual(Parse(content.sliced(start, end - start)).name, section)) {
+            if (end < size && data[end] == '\r' && end + 1 < size && data[end + 1] == '\n')
+                return end + 2;
+            return end < size ? end + 1 : end;
+        }
+        pos = end;
+    }
+    return -1;
+}
+
+} // namespace
+
+bool NamesEqual(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size();) {
+        if (CharLength(a, i) == 2) {
+            // Same bytes so far (up to case), so a character starts at i in both.
+            if (a[i] != b[i] || a[i + 1] != b[i + 1])
+                return false;
+            i += 2;
+        } else {
+            if (FoldAscii(a[i]) != FoldAscii(b[i]))
+                return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
+QByteArray ReadValue(QByteArrayView content, QByteArrayView section, QByteArrayView key)
+{
+    const qsizetype body = SectionBody(content, section);
+    if (body < 0)
+        return {};
+    LineReader reader(content, body);
+    Line line;
+    while (reader.Next(line)) {
+        const Parsed parsed = Parse(LineText(content, line));
+        if (parsed.kind == Kind::Header)
+            return {}; // only the first section of that name is searched
+        if (parsed.kind == Kind::Key && NamesEqual(parsed.name, key))
+            return ReadBack(parsed.value);
+    }
+    return {};
+}
+
+std::optional<QByteArray> WriteValue(QByteArrayView content, QByteArrayView section,
+                                     QByteArrayView key, QByteArrayView value)
+{
+    const QByteArray eol = LineEnding(content);
+    LineReader reader(content);
+    Line line;
+    bool inSection = false;
+    bool found = false;
+    qsizetype insertAt = 0;
+    while (reader.Next(line)) {
+        const QByteArrayView text = LineText(content, line);
+        const Parsed parsed = Parse(text);
+        if (parsed.kind == Kind::Header) {
+            if (inSection)
+                break;
+            if (!found && NamesEqual(parsed.name, section)) {
+                inSection = found = true;
+                insertAt = line.next;
+            }
+            continue;
+        }
+        if (!inSection || parsed.kind == Kind::Blank)
+            continue;
+        insertAt = line.next;
+        if (parsed.kind != Kind::Key || !NamesEqual(parsed.name, key))
+            continue;
+        if (parsed.value == value)
+            return std::nullopt;
+        QByteArray out;
+        out.reserve(content.size() + value.size() + parsed.name.size());
+        out.append(content.first(line.begin))
+            .append(parsed.name)
+            .append('=')
+            .append(value)
+            .append(content.sliced(line.end));
+        if (out == content)
+            return std::nullopt;
+        return out;
+    }
+    QByteArray out;
+    if (found) {
+        out.reserve(content.size() + key.size() + value.size() + 2 * eol.size() + 1);
+        out.append(content.first(insertAt));
+        if (insertAt == content.size() && !EndsWithLineEnding(content))
+            out.append(eol);
+        AppendKeyLine(out, key, value, eol);
+        out.append(content.sliced(insertAt));
+        return out;
+    }
+    out.reserve(content.size() + section.size() + key.size() + value.size() + 3 * eol.size() + 3);
+    out.append(content);
+    if (!content.isEmpty() && !EndsWithLineEnding(content))
+        out.append(eol);
+    out.append('[').append(section).append(']').append(eol);
+    AppendKeyLine(out, key, value, eol);
+    return out;
+}
+
+std::optional<QByteArray> AddMissing(QByteArrayView content,
+                                     const std::vector<SectionDefaults>& wanted)
+{
+    struct SectionInfo
+    {
+        qsizetype insertAt = 0;
+        QSet<QByteArray> keys; // folded
+    };
+    std::vector<SectionInfo> sections;
+    QHash<QByteArray, qsizetype> byName; // folded name -> index of its first occurrence
+    {
+        LineReader reader(content);
+        Line line;
+        SectionInfo* current = nullptr;
+        while (reader.Next(line)) {
+            const Parsed parsed = Parse(LineText(content, line));
+            if (parsed.kind == Kind::Header) {
+                const QByteArray name = Folded(parsed.name);
+                if (byName.contains(name)) {
+                    current = nullptr; // a later duplicate is never searched
+                } else {
+                    byName.insert(name, qsizetype(sections.size()));
+                    sections.push_back(SectionInfo{line.next, {}});
+                    current = &sections.back();
+                }
+                continue;
+            }
+            if (!current || parsed.kind == Kind::Blank)
+                continue;
+            current->insertAt = line.next;
+            if (parsed.kind == Kind::Key)
+                current->keys.insert(Folded(parsed.name));
+        }
+    }
+
+    const QByteArray eol = LineEnding(content);
+    std::vector<std::pair<qsizetype, QByteArray>> insertions; // position, text
+    QByteArray tail;
+    for (const SectionDefaults& section : wanted) {
+        const auto it = byName.constFind(Folded(section.name));
+        if (it == byName.cend()) {
+            tail.append('[').append(section.name).append(']').append(eol);
+            for (const auto& [key, value] : section.keys)
+                AppendKeyLine(tail, key, value, eol);
+            continue;
+        }
+        SectionInfo& info = sections[size_t(*it)];
+        QByteArray added;
+        for (const auto& [key, value] : section.keys) {
+            const QByteArray folded = Folded(key);
+            if (info.keys.contains(folded))
+                continue;
+            info.keys.insert(folded);
+            AppendKeyLine(added, key, value, eol);
+        }
+        if (!added.isEmpty())
+            insertions.emplace_back(info.insertAt, std::move(added));
+    }
+    if (insertions.empty() && tail.isEmpty())
+        return std::nullopt;
+
+    std::stable_sort(insertions.begin(), insertions.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QByteArray out;
+    out.reserve(content.size() + tail.size() + 64);
+    qsizetype copied = 0;
+    for (const auto& [at, text] : insertions) {
+        out.append(content.sliced(copied, at - copied));
+        copied = at;
+        if (at == content.size() && !EndsWithLineEnding(out))
+            out.append(eol);
+        out.append(text);
+    }
+    out.append(content.sliced(copied));
+    if (!tail.isEmpty()) {
+        if (!out.isEmpty() && !EndsWithLineEnding(out))
+            out.append(eol);
+        out.append(tail);
+    }
+    return out;
+}
+
+bool HasExactLine(QByteArrayView content, QByteArrayView wanted)
+{
+    LineReader reader(content);
+    Line line;
+    while (reader.Next(line)) {
+        if (LineText(content, line) == wanted)
+            return true;
+    }
+    return false;
+}
+
+QByteArray LineEnding(QByteArrayView content)
+{
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        if (content[i] == '\n')
+            return QByteArrayLiteral("\n");
+        if (content[i] == '\r')
+            return (i + 1 < content.size() && content[i + 1] == '\n') ? QByteArrayLiteral("\r\n")
+                                                                      : QByteArrayLiteral("\r");
+    }
+    return QByteArrayLiteral("\r\n");
+}
+
+bool IsWritable(QByteArrayView text)
+{
+    return !text.contains('\r') && !text.contains('\n') && !text.contains('\0');
+}
+
+} // namespace naming::ini
