@@ -37,9 +37,9 @@ WrenfieldForm::WrenfieldForm(const QString& programDir, QWidget* parent)
     setWindowTitle(kTitle);
     placeCaptions();
     // Signals and handlers share the control names; the base class's signals are named in full.
-    connect(this, &monitor::MainForm::Picture1_Click, this, &WrenfieldForm::Picture1_Click);
-    connect(this, &monitor::MainForm::Label2_Click, this, &WrenfieldForm::Label2_Click);
-    // A caption click (Label4_Click) is deliberately left unconnected.
+    connect(this, &monitor::MainForm::lampClicked, this, &WrenfieldForm::Picture1_Click);
+    connect(this, &monitor::MainForm::statusLabelClicked, this, &WrenfieldForm::Label2_Click);
+    // A caption click (nameLabelClicked) is deliberately left unconnected.
     Form_Load();
 }
 

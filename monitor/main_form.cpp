@@ -145,9 +145,10 @@ void MainForm::buildChannels()
         placeNameLabel(ch, TwipsRect(place.nameLeft, place.nameTop, place.nameWidth, kLabelHeight),
                        ch <= 12 ? Qt::AlignRight : Qt::AlignLeft);
 
-        connect(lamp, &Lamp::clicked, this, [this, ch] { emit Picture1_Click(ch); });
-        connect(status, &ClickableLabel::clicked, this, [this, ch] { emit Label2_Click(ch); });
-        connect(name, &ClickableLabel::clicked, this, [this, ch] { emit Label4_Click(ch); });
+        connect(lamp, &Lamp::clicked, this, [this, ch] { emit lampClicked(ch); });
+        connect(status, &ClickableLabel::clicked, this,
+                [this, ch] { emit statusLabelClicked(ch); });
+        connect(name, &ClickableLabel::clicked, this, [this, ch] { emit nameLabelClicked(ch); });
     }
 }
 

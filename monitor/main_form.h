@@ -70,9 +70,10 @@ public slots:
     void VScroll2_Change();
 
 signals:
-    void Picture1_Click(int index);
-    void Label2_Click(int index);
-    void Label4_Click(int index);
+    // Clicks on lamp, status label and name label `channel`; each program gives them meaning.
+    void lampClicked(int channel);
+    void statusLabelClicked(int channel);
+    void nameLabelClicked(int channel);
 
 protected:
     // The request of one tick, after the watchdog. Kestrel polls; Wrenfield may send a command.

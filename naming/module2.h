@@ -1,5 +1,5 @@
 // Module2: the three INI routines through which the naming code reads, probes and writes
-// name.txt (Part 3.2). Each takes the file's full path, begins with the existence guard (a missing
+// name.txt. Each takes the file's full path, begins with the existence guard (a missing
 // file is reported in the "File Not Found" message box through the msgbox seam and nothing else
 // happens), keeps no state and goes to the file anew on every call.
 #pragma once

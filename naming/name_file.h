@@ -1,5 +1,5 @@
-// name.txt: its default content, the start-up routine InitNameFile (Part 3.1) and the loading of
-// the 24 channel names of an address (Part 3.3). No widgets: the main window sets its title and
+// name.txt: its default content, the start-up routine InitNameFile and the loading of
+// the 24 channel names of an address. No widgets: the main window sets its title and
 // labels from the results.
 #pragma once
 
@@ -27,7 +27,7 @@ struct NameFileStart
     bool namesLoadable = true; // false when the file could not be created: load no names then
 };
 
-// InitNameFile without the window (Part 3.1, with mended faults): tests the marker line
+// InitNameFile without the window, with the old faults mended: tests the marker line
 // "[地址码0]" with IniSectionExists (a missing file shows the missing-file message there). When it
 // is absent, the file is created in one atomic write, or, if it exists, completed (missing sections
 // and keys added with their defaults; the title and stored names kept); then "名称文件被创建。" is

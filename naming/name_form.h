@@ -1,4 +1,4 @@
-// name_form, Kestrel's rename dialog (Parts 3.4 and 3.5): one edit box mingcheng and the buttons
+// name_form, Kestrel's rename dialog: one edit box mingcheng and the buttons
 // Command_ok and Command_cansel. One object for the run, modeless, without an owner window; closing
 // it unloads it (the next opening starts from the layout and runs Form_Load again).
 #pragma once
@@ -42,7 +42,7 @@ public:
     // The window is loaded (shown and not closed since).
     bool isLoaded() const { return loaded_; }
 
-    // Part 3.4's handlers.
+    // The dialog's handlers.
     void Form_Load();
     void Command_ok_Click();
     void Command_cansel_Click();

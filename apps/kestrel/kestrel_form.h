@@ -1,7 +1,14 @@
-// Kestrel's main window: the shared window plus the address box's change handler.
+// Kestrel's main window: the shared window with the channel names of the selected board address,
+// kept in name.txt beside the program, and the rename dialog behind a click on a name.
 #pragma once
 
 #include "monitor/main_form.h"
+
+#include <memory>
+
+namespace naming {
+class NameForm;
+}
 
 namespace kestrel {
 
@@ -10,11 +17,30 @@ class KestrelForm : public monitor::MainForm
     Q_OBJECT
 
 public:
+    // Runs Form_Initialize: the name file is prepared before the window is first shown.
     explicit KestrelForm(const QString& programDir, QWidget* parent = nullptr);
+    ~KestrelForm() override;
+
+    QString nameFilePath() const { return m_nameFile; }
+    naming::NameForm* nameForm() const { return m_nameForm.get(); }
 
 public slots:
-    // The address text changed: the spinner follows it.
+    // The address text changed (or a name was stored): the spinner follows the text and the 24
+    // names of that address are loaded.
     void add_Change();
+    void Label4_Click(int index);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Initialize();
+    void InitNameFile();
+    void LoadChannelNames(const QString& addressText);
+
+    QString m_nameFile;
+    bool m_namesLoadable = true;
+    std::unique_ptr<naming::NameForm> m_nameForm; // created at the first click on a name
 };
 
 } // namespace kestrel

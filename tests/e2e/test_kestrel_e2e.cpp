@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -50,6 +51,12 @@ void WriteInitialisedNameFile(const QString& dir)
     // [软件属性] 名称=Kestrel [地址码0], in GBK
     file.write(QByteArray::fromHex("5BC8EDBCFECAF4D0D45D0D0AC3FBB3C63D4B65737472656C0D0A"
                                    "5BB5D8D6B7C2EB305D0D0A"));
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 bool WaitForLine(QProcess* process, const QByteArray& line, QByteArray& seen)
@@ -113,6 +120,41 @@ private slots:
         sim->write("silent off\npattern 0x000001\n");
         QVERIFY(WaitForLine(sim, "ok pattern", simOut));
         QVERIFY(WaitFor([&] { return LampsShow(x, geometry, 0x000001); }, 10s));
+    }
+
+    void firstStartCreatesTheNameFileAndASecondWritesNothing()
+    {
+        QTemporaryDir dir;
+        const QString kestrel = dir.filePath(QStringLiteral("kestrel"));
+        const QString nameFile = dir.filePath(QStringLiteral("name.txt"));
+        QVERIFY(QFile::copy(QStringLiteral(KESTREL_BINARY), kestrel));
+        XSession x;
+        QVERIFY(x.isRunning());
+
+        QProcess* first = x.start(kestrel, {}, dir.path());
+        // Two messages in turn: the file was missing, then it was created.
+        for (const QString& title : {QStringLiteral("File Not Found"), QStringLiteral("Kestrel")}) {
+            const QString box = x.waitForWindow(QStringLiteral("^%1").arg(title), 15s);
+            QVERIFY2(!box.isEmpty(), qPrintable(title));
+            if (title == QLatin1String("File Not Found"))
+                QVERIFY(!QFile::exists(nameFile));
+            x.run(QStringLiteral("xdotool"),
+                  {QStringLiteral("windowfocus"), QStringLiteral("--sync"), box});
+            x.run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+            QVERIFY(WaitFor([&] { return !x.visible(box); }, 10s));
+        }
+        QVERIFY(!x.waitForWindow(QStringLiteral("^Kestrel$"), 15s).isEmpty());
+        QCOMPARE(QFileInfo(nameFile).size(), 115372);
+        first->terminate();
+        QVERIFY(first->waitForFinished(10000));
+
+        const QByteArray created = ReadAll(nameFile);
+        const QDateTime stamp = QFileInfo(nameFile).lastModified();
+        x.start(kestrel, {}, dir.path());
+        QVERIFY(!x.waitForWindow(QStringLiteral("^Kestrel$"), 15s).isEmpty());
+        QVERIFY(x.waitForWindow(QStringLiteral("^File Not Found$"), 0ms).isEmpty());
+        QCOMPARE(ReadAll(nameFile), created);
+        QCOMPARE(QFileInfo(nameFile).lastModified(), stamp);
     }
 };
 

@@ -117,6 +117,14 @@ QRect XSession::geometry(const QString& windowId)
     return QRect(x, y, w, h);
 }
 
+bool XSession::visible(const QString& windowId)
+{
+    const QByteArray out =
+        run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                        QStringLiteral("--name"), QStringLiteral(".*")});
+    return out.split('\n').contains(windowId.toLatin1());
+}
+
 void XSession::click(const QPoint& p)
 {
     run(QStringLiteral("xdotool"),

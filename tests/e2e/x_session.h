@@ -33,6 +33,7 @@ public:
     // expression, waiting up to the deadline; an invalid rect when none shows.
     QString waitForWindow(const QString& titleRegex, std::chrono::milliseconds deadline);
     QRect geometry(const QString& windowId);
+    bool visible(const QString& windowId);
 
     void click(const QPoint& screenPoint);
     void key(const QString& windowId, const QString& keyName);

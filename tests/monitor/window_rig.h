@@ -10,6 +10,7 @@
 #include <QList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 template <typename Form = monitor::MainForm> struct WindowRig
@@ -20,9 +21,12 @@ template <typename Form = monitor::MainForm> struct WindowRig
     msgbox::Handler previous;
     std::unique_ptr<Form> form;
 
-    WindowRig()
+    // `prepare` may fill the program directory before the window is built.
+    explicit WindowRig(const std::function<void(const QString& dir)>& prepare = {})
     {
         linkPort(1);
+        if (prepare)
+            prepare(dir.path());
         previous = msgbox::SetHandler([this](const msgbox::Message& m) { messages << m; });
         form = std::make_unique<Form>(dir.path());
     }

@@ -1,4 +1,4 @@
-// name_form in-process (offscreen): its layout (Part 3.5) and the rename flows of Part 3.4, with
+// name_form in-process (offscreen): its layout and the rename flows, with
 // the message seam recording.
 #include "naming/module2.h"
 #include "naming/name_file.h"
