@@ -15,7 +15,7 @@ void ClickableLabel::mouseReleaseEvent(QMouseEvent* event)
         emit clicked();
 }
 
-Lamp::Lamp(QWidget* parent) : QFrame(parent)
+Lamp::Lamp(QWidget* parent) : ClickableLabel(parent)
 {
     setAutoFillBackground(true);
     setFocusPolicy(Qt::TabFocus);
@@ -33,17 +33,6 @@ void Lamp::setColor(const QColor& color)
     QPalette p = palette();
     p.setColor(QPalette::Window, color);
     setPalette(p);
-}
-
-void Lamp::mousePressEvent(QMouseEvent* event)
-{
-    event->accept();
-}
-
-void Lamp::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        emit clicked();
 }
 
 Spinner::Spinner(int maximum, QWidget* parent) : QScrollBar(Qt::Vertical, parent)

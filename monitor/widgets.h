@@ -1,7 +1,6 @@
 // The small widget kinds of the main window: lamps, clickable labels and upward spinners.
 #pragma once
 
-#include <QFrame>
 #include <QLabel>
 #include <QScrollBar>
 
@@ -24,7 +23,7 @@ protected:
 };
 
 // A coloured box whose background is the channel's state; it holds the status label.
-class Lamp : public QFrame
+class Lamp : public ClickableLabel
 {
     Q_OBJECT
 
@@ -33,13 +32,6 @@ public:
 
     QColor color() const;
     void setColor(const QColor& color);
-
-signals:
-    void clicked();
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
 // A vertical scroll bar used as an up/down control: the upper arrow increases the number.
