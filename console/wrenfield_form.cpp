@@ -36,7 +36,7 @@ WrenfieldForm::WrenfieldForm(const QString& programDir, QWidget* parent)
 {
     setWindowTitle(kTitle);
     placeCaptions();
-    // Signals and handlers share the control names; the base class's signals are named in full.
+    // The shared window reports the clicks; this window gives lamps and status labels a meaning.
     connect(this, &monitor::MainForm::lampClicked, this, &WrenfieldForm::Picture1_Click);
     connect(this, &monitor::MainForm::statusLabelClicked, this, &WrenfieldForm::Label2_Click);
     // A caption click (nameLabelClicked) is deliberately left unconnected.
