@@ -10,6 +10,7 @@ XSession::XSession()
     if (!toolsPresent())
         return;
     m_xvfb = std::make_unique<QProcess>();
+    m_xvfb->setStandardErrorFile(QProcess::nullDevice()); // unread, it could fill and stall Xvfb
     // -displayfd picks a free display and writes its number to our pipe.
     m_xvfb->start(QStringLiteral("Xvfb"),
                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
@@ -61,6 +62,7 @@ QProcess* XSession::start(const QString& program, const QStringList& arguments,
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     process->setProcessEnvironment(env);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel); // shows up in a failing test
     if (!workingDir.isEmpty())
         process->setWorkingDirectory(workingDir);
     process->start(program, arguments);
