@@ -10,10 +10,9 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$work/display")"
+. "$(dirname "$0")/../tools/xvfb-lib.sh"
+start_xvfb "$work"
+pids+=("$XVFB_PID")
 
 cp "$build/bin/$program" "$work/"
 # An initialised name file, so Kestrel starts without the first-start messages.
@@ -25,11 +24,10 @@ measure() { # label, boardsim options...
   local label=$1; shift
   "$build/bin/boardsim" --dir "$work" --port 1 "$@" >/dev/null </dev/null &
   local sim=$!; pids+=($sim)
-  for _ in $(seq 100); do [ -e "$work/com1" ] && break; sleep 0.05; done
-  QT_QPA_PLATFORM=xcb "$work/$program" >/dev/null 2>&1 &
+  wait_link "$work/com1"
+  "$work/$program" >/dev/null 2>&1 &
   local app=$!; pids+=($app)
-  local win=""
-  for _ in $(seq 200); do win=$(xdotool search --onlyvisible --name "${TITLE:-^Kestrel$}" 2>/dev/null | head -1) && [ -n "$win" ] && break; sleep 0.05; done
+  local win; win=$(wait_window "${TITLE:-^Kestrel$}")
   eval "$(xdotool getwindowgeometry --shell "$win")"
   xdotool mousemove $((X + 304)) $((Y + 20)) click 1   # 打开串口
   sleep 1

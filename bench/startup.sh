@@ -5,13 +5,11 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 runs=${2:-10}
 work=$(mktemp -d)
-xvfb=""
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+XVFB_PID=""
+trap 'kill $XVFB_PID 2>/dev/null; rm -rf "$work"' EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb
+. "$(dirname "$0")/../tools/xvfb-lib.sh"
+start_xvfb "$work"
 
 cp "$build/bin/kestrel" "$build/bin/wrenfield" "$work/"
 # An initialised name file as a first start writes it: 257 sections, 6145 keys.

@@ -10,20 +10,9 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb
-
-wait_window() { # title regex -> window id
-  local id=""
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$id" ] && break
-    sleep 0.05
-  done
-  [ -n "$id" ] || { echo "no window '$1'" >&2; exit 1; }
-  echo "$id"
-}
+. tools/xvfb-lib.sh
+start_xvfb "$work"
+pids+=("$XVFB_PID")
 
 shoot() { # program, title regex, picture
   local dir="$work/$1"
@@ -31,7 +20,7 @@ shoot() { # program, title regex, picture
   cp "$build/bin/$1" "$dir/"
   "$build/bin/boardsim" --dir "$dir" --port 1 --pattern 0x3CF0A5 >/dev/null </dev/null &
   local sim=$!; pids+=($sim)
-  for _ in $(seq 100); do [ -e "$dir/com1" ] && break; sleep 0.05; done
+  wait_link "$dir/com1"
   (cd "$dir" && "./$1" >/dev/null 2>&1) &
   local app=$!; pids+=($app)
   if [ "$1" = kestrel ]; then # the first start says the name file was missing, then created
@@ -47,7 +36,7 @@ shoot() { # program, title regex, picture
     [ "$(import -window root -crop 1x1+$((X + 135 + 85))+$((Y + 105 + 38)) txt:- | grep -o '#00FF00')" ] && break
     sleep 0.05
   done
-  import -window "$win" "$out/$3"
+  import -window "$win" -strip "$out/$3"
   kill "$app" "$sim"; wait "$app" "$sim" 2>/dev/null || true
   echo "wrote docs/$3"
 }

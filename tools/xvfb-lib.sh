@@ -1,0 +1,29 @@
+# Shell helpers for scripts that run the programs on a private virtual display. Source it, then
+# call start_xvfb WORKDIR: it starts Xvfb on a free display, exports DISPLAY and QT_QPA_PLATFORM,
+# and records the server's pid in XVFB_PID for the caller's cleanup.
+
+start_xvfb() {
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$1/display" 2>/dev/null &
+  XVFB_PID=$!
+  for _ in $(seq 200); do [ -s "$1/display" ] && break; sleep 0.05; done
+  [ -s "$1/display" ] || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=":$(cat "$1/display")" QT_QPA_PLATFORM=xcb
+}
+
+# wait_window TITLE_REGEX: prints the id of the first visible window whose title matches.
+wait_window() {
+  local id=""
+  for _ in $(seq 200); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$id" ] && break
+    sleep 0.05
+  done
+  [ -n "$id" ] || { echo "no window '$1'" >&2; return 1; }
+  echo "$id"
+}
+
+# wait_link PATH: waits until the simulator has linked its terminal.
+wait_link() {
+  for _ in $(seq 200); do [ -e "$1" ] && return 0; sleep 0.05; done
+  echo "no link $1" >&2
+  return 1
+}
