@@ -35,7 +35,7 @@ bool WaitForLine(QProcess* process, const QByteArray& line, QByteArray& seen)
             seen += process->readAllStandardOutput();
             return seen.contains(line);
         },
-        10s);
+        30s);
     if (!found)
         qWarning() << "no" << line << "in the simulator's log, which ends with" << seen.right(300);
     return found;
@@ -76,7 +76,7 @@ private slots:
         QVERIFY(WaitForLine(sim, "boardsim: port 1", log));
 
         x.start(wrenfield, {}, dir.path());
-        const QString window = x.waitForWindow(QStringLiteral("^Halvard—串口输入检测板  "), 15s);
+        const QString window = x.waitForWindow(QStringLiteral("^Halvard—串口输入检测板  "), 60s);
         QVERIFY2(!window.isEmpty(), "Wrenfield's window did not show");
         const QRect geometry = x.geometry(window);
         QCOMPARE(geometry.size(), QSize(534, 713));
@@ -84,19 +84,19 @@ private slots:
         const QRect openButton = monitor::TwipsRect(3840, 120, 1455, 375);
         x.click(geometry.topLeft() + openButton.center());
         QVERIFY(WaitForLine(sim, "rx 55 01 10 00 00 00 00 66", log));
-        QVERIFY2(WaitFor([&] { return LampIs(x, geometry, kChannel, QColor(0, 255, 0)); }, 10s),
+        QVERIFY2(WaitFor([&] { return LampIs(x, geometry, kChannel, QColor(0, 255, 0)); }, 30s),
                  "lamp 24 never turned green");
         QVERIFY(LampIs(x, geometry, 1, QColor(255, 0, 0)));
 
         x.click(LampSpot(geometry, kChannel));
         QVERIFY(WaitForLine(sim, "rx 55 01 11 00 00 00 18 7F", log));
-        QVERIFY2(WaitFor([&] { return LampIs(x, geometry, kChannel, QColor(255, 0, 0)); }, 10s),
+        QVERIFY2(WaitFor([&] { return LampIs(x, geometry, kChannel, QColor(255, 0, 0)); }, 30s),
                  "lamp 24 did not turn red after its switch-off command");
 
         // Red now: the same click asks the board to switch the channel on again.
         x.click(LampSpot(geometry, kChannel));
         QVERIFY(WaitForLine(sim, "rx 55 01 12 00 00 00 18 80", log));
-        QVERIFY2(WaitFor([&] { return LampIs(x, geometry, kChannel, QColor(0, 255, 0)); }, 10s),
+        QVERIFY2(WaitFor([&] { return LampIs(x, geometry, kChannel, QColor(0, 255, 0)); }, 30s),
                  "lamp 24 did not turn green after its switch-on command");
 #endif
     }

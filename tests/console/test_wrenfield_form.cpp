@@ -144,7 +144,7 @@ QByteArray WrenfieldFormTest::tick()
 {
     m_pty->readAvailable(); // nothing older belongs to this tick
     m_form->Timer1_Timer();
-    return m_pty->readAtLeast(static_cast<int>(board::kFrameSize), 3s).toHex(' ');
+    return m_pty->readAtLeast(static_cast<int>(board::kFrameSize), 10s).toHex(' ');
 }
 
 void WrenfieldFormTest::clickLamp(int channel)

@@ -66,7 +66,7 @@ bool WaitForLine(QProcess* process, const QByteArray& line, QByteArray& seen)
             seen += process->readAllStandardOutput();
             return seen.contains(line);
         },
-        10s);
+        30s);
 }
 
 } // namespace
@@ -100,7 +100,7 @@ private slots:
 
         WriteInitialisedNameFile(dir.path());
         x.start(kestrel, {}, dir.path());
-        const QString window = x.waitForWindow(QStringLiteral("^Kestrel$"), 15s);
+        const QString window = x.waitForWindow(QStringLiteral("^Kestrel$"), 60s);
         QVERIFY2(!window.isEmpty(), "Kestrel's window did not show");
         const QRect geometry = x.geometry(window);
         QCOMPARE(geometry.size(), QSize(534, 713));
@@ -109,17 +109,17 @@ private slots:
 
         const QRect button = monitor::TwipsRect(3840, 120, 1455, 375);
         x.click(geometry.topLeft() + button.center());
-        QVERIFY2(WaitFor([&] { return LampsShow(x, geometry, pattern); }, 10s),
+        QVERIFY2(WaitFor([&] { return LampsShow(x, geometry, pattern); }, 30s),
                  "the lamps never showed the simulated pattern");
 
         sim->write("silent on\n");
         QVERIFY(WaitForLine(sim, "ok silent on", simOut));
-        QVERIFY2(WaitFor([&] { return AllLamps(x, geometry, QColor(255, 255, 0)); }, 5s),
+        QVERIFY2(WaitFor([&] { return AllLamps(x, geometry, QColor(255, 255, 0)); }, 30s),
                  "the lamps did not turn yellow when the board fell silent");
 
         sim->write("silent off\npattern 0x000001\n");
         QVERIFY(WaitForLine(sim, "ok pattern", simOut));
-        QVERIFY(WaitFor([&] { return LampsShow(x, geometry, 0x000001); }, 10s));
+        QVERIFY(WaitFor([&] { return LampsShow(x, geometry, 0x000001); }, 30s));
     }
 
     void firstStartCreatesTheNameFileAndASecondWritesNothing()
@@ -134,16 +134,16 @@ private slots:
         QProcess* first = x.start(kestrel, {}, dir.path());
         // Two messages in turn: the file was missing, then it was created.
         for (const QString& title : {QStringLiteral("File Not Found"), QStringLiteral("Kestrel")}) {
-            const QString box = x.waitForWindow(QStringLiteral("^%1").arg(title), 15s);
+            const QString box = x.waitForWindow(QStringLiteral("^%1").arg(title), 60s);
             QVERIFY2(!box.isEmpty(), qPrintable(title));
             if (title == QLatin1String("File Not Found"))
                 QVERIFY(!QFile::exists(nameFile));
             x.run(QStringLiteral("xdotool"),
                   {QStringLiteral("windowfocus"), QStringLiteral("--sync"), box});
             x.run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
-            QVERIFY(WaitFor([&] { return !x.visible(box); }, 10s));
+            QVERIFY(WaitFor([&] { return !x.visible(box); }, 30s));
         }
-        QVERIFY(!x.waitForWindow(QStringLiteral("^Kestrel$"), 15s).isEmpty());
+        QVERIFY(!x.waitForWindow(QStringLiteral("^Kestrel$"), 60s).isEmpty());
         QCOMPARE(QFileInfo(nameFile).size(), 115372);
         first->terminate();
         QVERIFY(first->waitForFinished(10000));
@@ -151,7 +151,7 @@ private slots:
         const QByteArray created = ReadAll(nameFile);
         const QDateTime stamp = QFileInfo(nameFile).lastModified();
         x.start(kestrel, {}, dir.path());
-        QVERIFY(!x.waitForWindow(QStringLiteral("^Kestrel$"), 15s).isEmpty());
+        QVERIFY(!x.waitForWindow(QStringLiteral("^Kestrel$"), 60s).isEmpty());
         QVERIFY(x.waitForWindow(QStringLiteral("^File Not Found$"), 0ms).isEmpty());
         QCOMPARE(ReadAll(nameFile), created);
         QCOMPARE(QFileInfo(nameFile).lastModified(), stamp);

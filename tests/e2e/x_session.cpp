@@ -24,7 +24,7 @@ XSession::XSession()
             number += m_xvfb->readAllStandardOutput();
             return number.contains('\n');
         },
-        10s);
+        30s);
     if (number.trimmed().isEmpty())
         return;
     m_display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());

@@ -53,7 +53,7 @@ class TestMainForm : public QObject
 
     static void WaitPainted(Rig& rig, int channel, const QColor& color)
     {
-        QTRY_COMPARE_WITH_TIMEOUT(rig.ui().Picture1[channel]->color(), color, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.ui().Picture1[channel]->color(), color, 10000);
     }
 
 private slots:
@@ -89,19 +89,19 @@ private slots:
         QVERIFY(!rig.ui().chuankou_num->isEnabled());
 
         rig.form->Timer1_Timer();
-        QCOMPARE(rig.pty->readAtLeast(8, 2s), kPoll1);
+        QCOMPARE(rig.pty->readAtLeast(8, 10s), kPoll1);
 
         rig.ui().VScroll1->setNumber(2);
         QCOMPARE(rig.ui().add->text(), QStringLiteral("2"));
         rig.form->Timer1_Timer();
-        QCOMPARE(rig.pty->readAtLeast(8, 2s), QByteArray::fromHex("5502100000000067"));
+        QCOMPARE(rig.pty->readAtLeast(8, 10s), QByteArray::fromHex("5502100000000067"));
 
         // Text that gives no address byte sends nothing on that tick; the next good one goes out.
         rig.ui().add->setText(QStringLiteral("abc"));
         rig.form->Timer1_Timer();
         rig.ui().add->setText(QStringLiteral("256"));
         rig.form->Timer1_Timer();
-        QCOMPARE(rig.pty->readAtLeast(8, 2s), QByteArray::fromHex("5500100000000065"));
+        QCOMPARE(rig.pty->readAtLeast(8, 10s), QByteArray::fromHex("5500100000000065"));
         QVERIFY(rig.messages.isEmpty());
     }
 
@@ -125,20 +125,20 @@ private slots:
         board::Frame bad = board::MakeStatus(1, 0);
         bad[7] += 1;
         rig.pty->write(Bytes(bad));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.form->recv_buf()[8], int(bad[7]), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form->recv_buf()[8], int(bad[7]), 10000);
         QCOMPARE(rig.form->link_ticks(), 4);
         QCOMPARE(rig.ui().Picture1[1]->color(), kGreen);
 
         // An echoed request is not a status frame.
         rig.pty->write(kPoll1);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.form->recv_buf()[1], 0x55, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form->recv_buf()[1], 0x55, 10000);
         QCOMPARE(rig.ui().Picture1[9]->color(), kRed);
 
         // Every byte value comes through raw, NUL and XON/XOFF among them.
         board::Frame raw{0x22, 0x11, 0x13, 0x1A, 0x80, 0x00, 0x01, 0};
         raw[7] = board::Checksum(raw);
         rig.pty->write(Bytes(raw));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.form->recv_buf()[2], 0x11, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form->recv_buf()[2], 0x11, 10000);
         for (int k = 1; k <= 8; ++k)
             QCOMPARE(rig.form->recv_buf()[k], int(raw[k - 1]));
         QCOMPARE(rig.ui().Picture1[1]->color(), kGreen);
@@ -154,7 +154,7 @@ private slots:
 
         const QByteArray frame = Bytes(board::MakeStatus(1, 0x000001));
         rig.pty->write(frame.left(7));
-        QTRY_COMPARE_WITH_TIMEOUT(port.inBufferCount(), 7, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(port.inBufferCount(), 7, 10000);
         QCOMPARE(rig.form->recv_buf()[1], 0); // seven bytes: nothing taken
         QCOMPARE(rig.ui().Picture1[1]->color(), kYellow);
         rig.pty->write(frame.mid(7));
@@ -164,20 +164,20 @@ private slots:
         // Twelve at once: one frame taken, four left for the next request to throw away.
         rig.pty->write(Bytes(board::MakeStatus(1, 0x800000)) + QByteArray::fromHex("DEADBEEF"));
         WaitPainted(rig, 24, kGreen);
-        QTRY_COMPARE_WITH_TIMEOUT(port.inBufferCount(), 4, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(port.inBufferCount(), 4, 10000);
         rig.form->Timer1_Timer();
         QCOMPARE(port.inBufferCount(), 0);
-        QCOMPARE(rig.pty->readAtLeast(8, 2s), kPoll1);
+        QCOMPARE(rig.pty->readAtLeast(8, 10s), kPoll1);
 
         // A stray byte in front shifts the frame: dropped, and the last byte waits until the
         // next request empties the buffer, which puts the link back in step.
         rig.pty->write(QByteArray(1, '\0') + Bytes(kExample));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.form->recv_buf()[2], 0x22, 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(port.inBufferCount(), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form->recv_buf()[2], 0x22, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(port.inBufferCount(), 1, 10000);
         QCOMPARE(rig.ui().Picture1[24]->color(), kGreen); // still the last valid frame
         rig.form->Timer1_Timer();
         QCOMPARE(port.inBufferCount(), 0);
-        QCOMPARE(rig.pty->readAtLeast(8, 2s), kPoll1);
+        QCOMPARE(rig.pty->readAtLeast(8, 10s), kPoll1);
         rig.pty->write(Bytes(kExample));
         WaitPainted(rig, 1, kGreen);
         QCOMPARE(rig.ui().Picture1[24]->color(), kGreen);
@@ -215,7 +215,7 @@ private slots:
             rig.form->Timer1_Timer();
             QCOMPARE(rig.form->link_ticks(), expected);
         }
-        QCOMPARE(rig.pty->readAtLeast(32, 2s), kPoll1.repeated(4));
+        QCOMPARE(rig.pty->readAtLeast(32, 10s), kPoll1.repeated(4));
     }
 
     void openCloseAndReopen()
@@ -225,7 +225,7 @@ private slots:
         QVERIFY(rig.ui().Timer1->isActive());
         QCOMPARE(rig.ui().open_comm->text(), QStringLiteral("关闭串口"));
         // The running timer polls by itself.
-        QCOMPARE(rig.pty->readAtLeast(16, 3s).left(16), kPoll1.repeated(2));
+        QCOMPARE(rig.pty->readAtLeast(16, 10s).left(16), kPoll1.repeated(2));
 
         rig.form->open_comm_Click();
         QVERIFY(AllLook(rig, GreyText(), monitor::kTextUnknown));
@@ -280,9 +280,9 @@ private slots:
     {
         Rig rig;
         rig.form->open_comm_Click(); // the timer keeps polling while the device goes away
-        QCOMPARE(rig.pty->readAtLeast(8, 2s).left(8), kPoll1);
+        QCOMPARE(rig.pty->readAtLeast(8, 10s).left(8), kPoll1);
         rig.pty->closeMaster();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.ui().open_comm->text(), QStringLiteral("打开串口"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.ui().open_comm->text(), QStringLiteral("打开串口"), 10000);
         QVERIFY(!rig.ui().MSComm1->isOpen());
         QVERIFY(!rig.ui().Timer1->isActive());
         QVERIFY(AllLook(rig, GreyText(), monitor::kTextUnknown));
@@ -297,7 +297,7 @@ private slots:
         rig.replug();
         rig.form->open_comm_Click();
         QVERIFY(rig.ui().MSComm1->isOpen());
-        QCOMPARE(rig.pty->readAtLeast(8, 2s).left(8), kPoll1);
+        QCOMPARE(rig.pty->readAtLeast(8, 10s).left(8), kPoll1);
         rig.pty->write(Bytes(kExample));
         WaitPainted(rig, 1, kGreen);
         QCOMPARE(rig.messages.size(), 1);
