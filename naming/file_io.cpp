@@ -69,6 +69,11 @@ QByteArray BaseNameOf(const QByteArray& path)
     return path.sliced(path.lastIndexOf('/') + 1);
 }
 
+QString NotARegularFile()
+{
+    return QStringLiteral("该路径不是普通文件（是管道或设备）");
+}
+
 } // namespace
 
 QString ReasonFromErrno(int error)
@@ -115,8 +120,9 @@ ReadResult ReadWholeFile(const QString& path)
     ReadResult result;
     const QByteArray native = QFile::encodeName(path);
     int raw;
+    // Non-blocking, so that a named pipe in the file's place cannot hold the program at open.
     do {
-        raw = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        raw = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (raw < 0 && errno == EINTR);
     const auto fail = [&](int error) {
         result.error = error;
@@ -131,6 +137,12 @@ ReadResult ReadWholeFile(const QString& path)
         return fail(errno);
     if (S_ISDIR(info.st_mode))
         return fail(EISDIR);
+    // A pipe or a device (a link to /dev/zero, say) could be read for ever.
+    if (!S_ISREG(info.st_mode)) {
+        result.error = EINVAL;
+        result.reason = NotARegularFile();
+        return result;
+    }
     QByteArray data;
     data.resize(qsizetype(info.st_size > 0 ? info.st_size : 0) + 1);
     qsizetype size = 0;
@@ -167,6 +179,9 @@ QString ReplaceFile(const QString& path, const QByteArray& data)
     const bool exists = ::stat(target.constData(), &info) == 0;
     if (exists && S_ISDIR(info.st_mode))
         return ReasonFromErrno(EISDIR);
+    // Never rename over a pipe or a device: through a link that would replace, say, /dev/null.
+    if (exists && !S_ISREG(info.st_mode))
+        return NotARegularFile();
 
     const QByteArray directory = DirectoryOf(target);
     QByteArray temporary;
@@ -175,6 +190,11 @@ QString ReplaceFile(const QString& path, const QByteArray& data)
         temporary = directory + '/' + '.' + BaseNameOf(target) + ".tmp" +
                     QByteArray::number(QRandomGenerator::global()->generate(), 16);
         raw = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // The new content is written beside the file first, so it is the folder that must be
+        // writable: say so, as the file itself may well be.
+        if (raw < 0 && (errno == EACCES || errno == EPERM))
+            return QStringLiteral("没有在文件所在的文件夹“%1”中新建文件的权限")
+                .arg(QFile::decodeName(directory));
         if (raw < 0 && errno != EEXIST && errno != EINTR)
             return ReasonFromErrno(errno);
     }

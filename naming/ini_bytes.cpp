@@ -234,6 +234,9 @@ bool NamesEqual(QByteArrayView a, QByteArrayView b)
 
 QByteArray ReadValue(QByteArrayView content, QByteArrayView section, QByteArrayView key)
 {
+    // Blanks around the names asked for are ignored, as around the names stored.
+    section = Trimmed(section);
+    key = Trimmed(key);
     const qsizetype body = SectionBody(content, section);
     if (body < 0)
         return {};
@@ -252,6 +255,9 @@ QByteArray ReadValue(QByteArrayView content, QByteArrayView section, QByteArrayV
 std::optional<QByteArray> WriteValue(QByteArrayView content, QByteArrayView section,
                                      QByteArrayView key, QByteArrayView value)
 {
+    // New lines carry the trimmed names: a stored " a" would be read as "a" anyway.
+    section = Trimmed(section);
+    key = Trimmed(key);
     const QByteArray eol = LineEnding(content);
     LineReader reader(content);
     Line line;
@@ -314,6 +320,7 @@ std::optional<QByteArray> AddMissing(QByteArrayView content,
     {
         qsizetype insertAt = 0;
         QSet<QByteArray> keys; // folded
+        qsizetype fresh = -1;  // a section to add: its index in `fresh`
     };
     std::vector<SectionInfo> sections;
     QHash<QByteArray, qsizetype> byName; // folded name -> index of its first occurrence
@@ -329,7 +336,7 @@ std::optional<QByteArray> AddMissing(QByteArrayView content,
                     current = nullptr; // a later duplicate is never searched
                 } else {
                     byName.insert(name, qsizetype(sections.size()));
-                    sections.push_back(SectionInfo{line.next, {}});
+                    sections.push_back(SectionInfo{line.next, {}, -1});
                     current = &sections.back();
                 }
                 continue;
@@ -344,29 +351,38 @@ std::optional<QByteArray> AddMissing(QByteArrayView content,
 
     const QByteArray eol = LineEnding(content);
     std::vector<std::pair<qsizetype, QByteArray>> insertions; // position, text
-    QByteArray tail;
+    std::vector<QByteArray> fresh; // sections to add at the end, header and keys
     for (const SectionDefaults& section : wanted) {
-        const auto it = byName.constFind(Folded(section.name));
+        const QByteArrayView name = Trimmed(section.name);
+        const QByteArray foldedName = Folded(name);
+        auto it = byName.constFind(foldedName);
         if (it == byName.cend()) {
-            tail.append('[').append(section.name).append(']').append(eol);
-            for (const auto& [key, value] : section.keys)
-                AppendKeyLine(tail, key, value, eol);
-            continue;
+            // A second wanted entry of the same name joins this one instead of adding a
+            // duplicate section, whose keys would never be read.
+            it = byName.insert(foldedName, qsizetype(sections.size()));
+            sections.push_back(SectionInfo{0, {}, qsizetype(fresh.size())});
+            fresh.push_back('[' + name.toByteArray() + ']' + eol);
         }
         SectionInfo& info = sections[size_t(*it)];
         QByteArray added;
         for (const auto& [key, value] : section.keys) {
-            const QByteArray folded = Folded(key);
+            const QByteArrayView trimmedKey = Trimmed(key);
+            const QByteArray folded = Folded(trimmedKey);
             if (info.keys.contains(folded))
                 continue;
             info.keys.insert(folded);
-            AppendKeyLine(added, key, value, eol);
+            AppendKeyLine(added, trimmedKey, value, eol);
         }
-        if (!added.isEmpty())
+        if (info.fresh >= 0)
+            fresh[size_t(info.fresh)].append(added);
+        else if (!added.isEmpty())
             insertions.emplace_back(info.insertAt, std::move(added));
     }
-    if (insertions.empty() && tail.isEmpty())
+    if (insertions.empty() && fresh.empty())
         return std::nullopt;
+    QByteArray tail;
+    for (const QByteArray& section : fresh)
+        tail.append(section);
 
     std::stable_sort(insertions.begin(), insertions.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -415,6 +431,29 @@ QByteArray LineEnding(QByteArrayView content)
 bool IsWritable(QByteArrayView text)
 {
     return !text.contains('\r') && !text.contains('\n') && !text.contains('\0');
+}
+
+bool IsWritableSection(QByteArrayView name)
+{
+    if (!IsWritable(name))
+        return false;
+    for (qsizetype i = 0; i < name.size();) {
+        const qsizetype length = CharLength(name, i);
+        // A ']' of its own would end the header early; a lead byte at the end would take the
+        // header's ']' as its second byte.
+        if ((length == 1 && name[i] == ']') ||
+            (length == 1 && IsLeadByte(static_cast<unsigned char>(name[i]))))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+bool IsWritableKey(QByteArrayView name)
+{
+    // '=' would end the key early; a leading '[' would make the line a header.
+    const QByteArrayView trimmed = Trimmed(name);
+    return IsWritable(name) && !name.contains('=') && !trimmed.startsWith('[');
 }
 
 } // namespace naming::ini

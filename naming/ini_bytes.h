@@ -2,12 +2,12 @@
 // No files here: every function takes the file's whole content and answers from it.
 //
 // Reading: section and key names match ignoring ASCII letter case, never inside a GBK two-byte
-// character; blanks and tabs around names and values are ignored; a line without '=' is not a
-// key; the value is everything after the first '=', one pair of matching outer quotes (" or ')
-// stripped, cut to 254 bytes without splitting a two-byte character; a header is a line whose
-// first non-blank character is '[', named by the trimmed text up to the first ']'; only the first
-// of duplicate sections is searched and the first of duplicate keys wins; CR LF, LF and CR all
-// end lines.
+// character; blanks and tabs around names (stored or asked for) and values are ignored; a line
+// without '=' is not a key; the value is everything after the first '=', one pair of matching outer
+// quotes (" or ') stripped, cut to 254 bytes without splitting a two-byte character; a header is a
+// line whose first non-blank character is '[', named by the trimmed text up to the first ']'; only
+// the first of duplicate sections is searched and the first of duplicate keys wins; CR LF, LF and
+// CR all end lines.
 //
 // Writing: replacing a key rewrites that line only, as stored-key '=' value; a new key goes after
 // the last non-blank line of its section; a new section goes at the end of the file, without a
@@ -68,5 +68,11 @@ QByteArray LineEnding(QByteArrayView content);
 
 // A section, key or value that can be written: no CR, LF or NUL in it.
 bool IsWritable(QByteArrayView text);
+
+// Names that a write stores so that they are found again: writable, and for a section no ']' of
+// its own and no lead byte without its second byte; for a key no '=' and no leading '['. Other
+// names must not be handed to WriteValue or AddMissing: they would split or hide lines.
+bool IsWritableSection(QByteArrayView name);
+bool IsWritableKey(QByteArrayView name);
 
 } // namespace naming::ini

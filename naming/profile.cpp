@@ -40,6 +40,10 @@ WriteResult WriteString(const QString& path, const QString& section, const QStri
             return result;
         }
     }
+    if (!ini::IsWritableSection(*bytes[0]) || !ini::IsWritableKey(*bytes[1])) {
+        result.reason = QStringLiteral("节名含有“]”，或键名含有“=”或以“[”开头");
+        return result;
+    }
 
     // A missing file is created (as the platform's write does); any other read failure stops.
     fileio::ReadResult file = fileio::ReadWholeFile(path);

@@ -19,7 +19,8 @@ struct WriteResult
 };
 
 // Stores key=value in the section, creating the file, section and key as needed. Refuses text
-// that GBK cannot hold or that holds a line break or NUL: nothing is written then.
+// that GBK cannot hold or that holds a line break or NUL, and names that could not be found again
+// (ini::IsWritableSection, ini::IsWritableKey): nothing is written then.
 WriteResult WriteString(const QString& path, const QString& section, const QString& key,
                         const QString& value);
 

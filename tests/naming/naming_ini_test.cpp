@@ -197,6 +197,58 @@ private slots:
         QCOMPARE(*Write(file, "s", "乤", "乗"), Gbk(QStringLiteral("[s]\r\n乤=乗\r\n")));
     }
 
+    // Found by fuzz_ini: a name with outer blanks was stored as given but read trimmed, so the
+    // value never read back and every write added another copy of the section.
+    void blanksAroundTheNamesAskedForAreIgnored()
+    {
+        const QByteArray once = *Write("", QStringLiteral(" \t泵 "), "\t k ", "1");
+        QCOMPARE(once, Gbk(QStringLiteral("[泵]\r\nk=1\r\n")));
+        QCOMPARE(Read(once, QStringLiteral("泵"), "k"), QStringLiteral("1"));
+        QCOMPARE(Read(once, QStringLiteral(" 泵\t"), " K "), QStringLiteral("1"));
+        QVERIFY(!Write(once, QStringLiteral("\t泵"), " k", "1"));
+        QCOMPARE(*Write(once, QStringLiteral(" 泵"), "k ", "2"),
+                 Gbk(QStringLiteral("[泵]\r\nk=2\r\n")));
+        QCOMPARE(*ini::AddMissing(once, {{Gbk(QStringLiteral("泵 ")), {{" j", "3"}}}}),
+                 Gbk(QStringLiteral("[泵]\r\nk=1\r\nj=3\r\n")));
+    }
+
+    // Found by fuzz_ini: such names would split or hide lines (a key "[x" turns its line into a
+    // header and cuts the rest of the section off); the profile write refuses them.
+    void namesThatCouldNotBeFoundAgainAreRefused()
+    {
+        QVERIFY(ini::IsWritableSection(Gbk(QStringLiteral("地址码1"))));
+        QVERIFY(ini::IsWritableSection(Gbk(QStringLiteral("乚[x")))); // 乚 = 81 5D
+        QVERIFY(!ini::IsWritableSection("a]b"));
+        QVERIFY(!ini::IsWritableSection("a\x81")); // would take the header's ']' as its 2nd byte
+        QVERIFY(ini::IsWritableKey(Gbk(QStringLiteral("第1路名称"))));
+        QVERIFY(ini::IsWritableKey("a["));
+        QVERIFY(!ini::IsWritableKey("a=b"));
+        QVERIFY(!ini::IsWritableKey(" [x"));
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("x.ini");
+        const QByteArray before = "[s]\r\nk=1\r\nj=2\r\n";
+        QVERIFY(WriteBytes(path, before));
+        const std::pair<QString, QString> refused[] = {{"a]b", "k"}, {"s", "a=b"}, {"s", "[x"}};
+        for (const auto& [section, key] : refused) {
+            const naming::profile::WriteResult result =
+                naming::profile::WriteString(path, section, key, "v");
+            QVERIFY(!result.ok);
+            QVERIFY2(result.reason.contains(QStringLiteral("“]”")), qPrintable(result.reason));
+        }
+        QCOMPARE(ReadBytes(path), before);
+    }
+
+    // A fuzz_ini input showed it: two wanted sections of one name (in any letter case) became two
+    // headers, and keys under the second would never be read.
+    void addMissingMergesWantedSectionsOfOneName()
+    {
+        const std::vector<ini::SectionDefaults> wanted = {{"n", {{"a", "1"}}},
+                                                          {"N", {{"b", "2"}, {"A", "3"}}}};
+        QCOMPARE(*ini::AddMissing("", wanted), QByteArray("[n]\r\na=1\r\nb=2\r\n"));
+        QCOMPARE(*ini::AddMissing("[x]\r\n", wanted), QByteArray("[x]\r\n[n]\r\na=1\r\nb=2\r\n"));
+    }
+
     void addMissingCompletesWithoutTouchingStoredValues()
     {
         const QByteArray file = "[b]\r\nk2=mine\r\n\r\n[x]\r\nq=1";
