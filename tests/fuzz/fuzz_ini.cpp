@@ -307,44 +307,36 @@ private:
     std::vector<Known> known_;
 };
 
-// The same write, read and probe through Module2 on a real file.
-class RealFile
+// The same write, read and probe through Module2 on a real file, in a folder of its own that
+// goes with the check (libFuzzer ends without running static destructors).
+void CheckOnRealFile(const QByteArray& content, const QByteArray& section, const QByteArray& key,
+                     const QByteArray& value)
 {
-public:
-    RealFile()
-    {
-        // A message would mean the file was not found.
-        msgbox::SetHandler([](const msgbox::Message&) { std::abort(); });
+    const QString texts[3] = {naming::gbk::Decode(section), naming::gbk::Decode(key),
+                              naming::gbk::Decode(value)};
+    const QByteArray bytes[3] = {section, key, value};
+    for (int i = 0; i < 3; ++i) {
+        if (naming::gbk::Encode(texts[i]) != bytes[i])
+            return; // a byte pair GBK leaves unassigned: no text to type
     }
-
-    void Check(const QByteArray& content, const QByteArray& section, const QByteArray& key,
-               const QByteArray& value)
-    {
-        const QString texts[3] = {naming::gbk::Decode(section), naming::gbk::Decode(key),
-                                  naming::gbk::Decode(value)};
-        const QByteArray bytes[3] = {section, key, value};
-        for (int i = 0; i < 3; ++i) {
-            if (naming::gbk::Encode(texts[i]) != bytes[i])
-                return; // a byte pair GBK leaves unassigned: no text to type
-        }
-        Trace("real file", section, key, value);
-        QFile file(path_);
-        Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                file.write(content) == content.size());
-        file.close();
-        Require(naming::ReadIniValue(path_, texts[0], texts[1]) ==
-                naming::gbk::Decode(ini::ReadValue(content, section, key)));
-        Require(naming::IniSectionExists(path_, texts[0]) ==
-                ini::HasExactLine(content, '[' + section + ']'));
-        Require(naming::WriteIniValue(path_, texts[0], texts[1], texts[2]) == 1);
-        Require(file.open(QIODevice::ReadOnly));
-        Require(file.readAll() == ini::WriteValue(content, section, key, value).value_or(content));
-    }
-
-private:
-    QTemporaryDir dir_{QDir("/dev/shm").exists() ? "/dev/shm/fuzz_ini-XXXXXX" : QString()};
-    QString path_ = dir_.filePath("name.txt");
-};
+    Trace("real file", section, key, value);
+    const QTemporaryDir dir(QDir("/dev/shm").exists() ? "/dev/shm/fuzz_ini-XXXXXX" : QString());
+    const QString path = dir.filePath("name.txt");
+    // A message would mean the file was not found.
+    const msgbox::Handler previous =
+        msgbox::SetHandler([](const msgbox::Message&) { Require(false); });
+    QFile file(path);
+    Require(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    Require(naming::ReadIniValue(path, texts[0], texts[1]) ==
+            naming::gbk::Decode(ini::ReadValue(content, section, key)));
+    Require(naming::IniSectionExists(path, texts[0]) ==
+            ini::HasExactLine(content, '[' + section + ']'));
+    Require(naming::WriteIniValue(path, texts[0], texts[1], texts[2]) == 1);
+    Require(file.open(QIODevice::ReadOnly));
+    Require(file.readAll() == ini::WriteValue(content, section, key, value).value_or(content));
+    msgbox::SetHandler(previous);
+}
 
 // Names the layer is asked to store.
 bool Storable(const QByteArray& section, const QByteArray& key)
@@ -409,8 +401,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (!Storable(section, key))
                 break;
             if (!realFileUsed && in.ConsumeIntegral<uint8_t>() == 0x5A) {
-                static RealFile realFile;
-                realFile.Check(model.content(), section, key, value);
+                CheckOnRealFile(model.content(), section, key, value);
                 realFileUsed = true;
             }
             model.Write(section, key, value);
