@@ -74,12 +74,8 @@ private slots:
     void refusesToReplaceAFile();
     void answersPollsForItsAddressOnly();
     void switchCommandsFlipChannels();
-    void resynchronisesAfterNoise();
-    void logsFrames();
-    void spoiledReplies();
     void strayBytesOnDemand();
     void silenceAndSilentMode();
-    void replyDelayAndWalk();
     void unplugAndReplug();
     void keepsRunningAfterStdinCloses();
 
@@ -215,88 +211,6 @@ void BoardsimTest::switchCommandsFlipChannels()
     QCOMPARE(ToFrame(Ask(port)), Status(1, 0x0F0F0F));
 }
 
-void BoardsimTest::resynchronisesAfterNoise()
-{
-    BoardsimProcess sim(m_dir.path(), {});
-    QVERIFY(sim.started());
-    SerialEnd port(link());
-    QVERIFY(port.isOpen());
-    const QByteArray poll = Bytes(Poll(1));
-    const board::Frame reply = Status(1, 0x5A5A5A);
-
-    // Stray bytes, a false head, a cut-off frame and an echoed status, then one good poll.
-    const QByteArray junk = QByteArray::fromHex("0013ff55") + poll.first(5) + Bytes(Status(1, 0)) +
-                            QByteArray::fromHex("55");
-    QVERIFY(port.write(junk + poll));
-    QCOMPARE(port.readThrough(reply), Bytes(reply));
-
-    // One frame in pieces, as a slow line delivers it.
-    for (const char byte : poll)
-        QVERIFY(port.write(QByteArray(1, byte)));
-    QCOMPARE(port.readThrough(reply), Bytes(reply));
-
-    // A poll with a bad checksum is not answered; the next good one is, and only it.
-    QByteArray corrupt = poll;
-    corrupt[7] = char(corrupt[7] + 1);
-    QVERIFY(port.write(corrupt));
-    QVERIFY(port.write(Switch(1, board::kCmdSwitchOff, 2)));
-    const board::Frame switched = Status(1, 0x5A5A58);
-    QCOMPARE(port.readThrough(switched), Bytes(switched));
-}
-
-void BoardsimTest::logsFrames()
-{
-    BoardsimProcess sim(m_dir.path(), {"--log"});
-    QVERIFY(sim.started());
-    SerialEnd port(link());
-    QVERIFY(port.isOpen());
-    QVERIFY(port.write(QByteArray::fromHex("13") + Bytes(Poll(2)) + Bytes(Poll(1))));
-    QCOMPARE(sim.waitForLineStartingWith("skip"), std::optional<QString>("skip 13"));
-    QCOMPARE(sim.waitForLineStartingWith("rx"),
-             std::optional<QString>("rx 55 02 10 00 00 00 00 67"));
-    QCOMPARE(sim.waitForLineStartingWith("rx"),
-             std::optional<QString>("rx 55 01 10 00 00 00 00 66"));
-    QCOMPARE(sim.waitForLineStartingWith("tx"),
-             std::optional<QString>("tx 22 01 00 00 5A 5A 5A 31"));
-    QCOMPARE(ToFrame(port.readCount(8)), Status(1, 0x5A5A5A));
-}
-
-void BoardsimTest::spoiledReplies()
-{
-    const auto isValid = [](const QByteArray& bytes) {
-        return bytes.size() == 8 && board::IsValidStatus(ToFrame(bytes));
-    };
-    {
-        BoardsimProcess sim(m_dir.path(), {"--invalid-every", "3"});
-        QVERIFY(sim.started());
-        SerialEnd port(link());
-        QVERIFY(port.isOpen());
-        for (int reply = 1; reply <= 6; ++reply)
-            QCOMPARE(isValid(Ask(port)), reply % 3 != 0);
-
-        // "invalid" spoils exactly the next reply.
-        QCOMPARE(sim.control("invalid"), std::optional<QString>("ok invalid"));
-        const QByteArray spoiled = Ask(port);
-        QCOMPARE(spoiled.size(), 8);
-        QVERIFY(!isValid(spoiled));
-        QCOMPARE(quint8(spoiled[7]), quint8(board::Checksum(ToFrame(spoiled)) + 1));
-        QVERIFY(isValid(Ask(port)));
-    }
-    {
-        BoardsimProcess sim(m_dir.path(), {"--noise-every", "2", "--seed", "7"});
-        QVERIFY(sim.started());
-        SerialEnd port(link());
-        QVERIFY(port.isOpen());
-        const QByteArray clean = Bytes(Status(1, 0x5A5A5A));
-        QVERIFY(port.write(Poll(1)));
-        QCOMPARE(port.readThrough(Status(1, 0x5A5A5A)), clean);
-        QVERIFY(port.write(Poll(1)));
-        const QByteArray noisy = port.readThrough(Status(1, 0x5A5A5A));
-        QCOMPARE(noisy.size(), 9);
-        QVERIFY(noisy.endsWith(clean));
-    }
-}
-
 void BoardsimTest::strayBytesOnDemand()
 {
     BoardsimProcess sim(m_dir.path(), {"--pattern", "800001"});
@@ -362,38 +276,6 @@ void BoardsimTest::silenceAndSilentMode()
     QCOMPARE(sim.control("silent off"), std::optional<QString>("ok silent off"));
     QVERIFY(switchAndHearOnly(board::kCmdSwitchOff, 7, 0x5A5A1A));
     QVERIFY(sim.control("silent maybe")->startsWith("error silent maybe:"));
-}
-
-void BoardsimTest::replyDelayAndWalk()
-{
-    {
-        BoardsimProcess sim(m_dir.path(), {"--delay", "150"});
-        QVERIFY(sim.started());
-        SerialEnd port(link());
-        QVERIFY(port.isOpen());
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(ToFrame(Ask(port)), Status(1, 0x5A5A5A));
-        QVERIFY2(clock.elapsed() >= 140, qPrintable(QString::number(clock.elapsed())));
-    }
-    {
-        BoardsimProcess sim(m_dir.path(), {"--walk", "20", "--pattern", "000001"});
-        QVERIFY(sim.started());
-        SerialEnd port(link());
-        QVERIFY(port.isOpen());
-        QSet<std::uint32_t> seen;
-        QElapsedTimer clock;
-        clock.start();
-        // The one lit channel moves on; poll until it has been in three places.
-        while (seen.size() < 3 && clock.elapsed() < 3000) {
-            const board::Frame reply = ToFrame(Ask(port));
-            QVERIFY(board::IsValidStatus(reply));
-            const std::uint32_t channels = board::ChannelBits(reply);
-            QCOMPARE(std::popcount(channels), 1);
-            seen.insert(channels);
-        }
-        QCOMPARE(seen.size(), 3);
-    }
 }
 
 void BoardsimTest::unplugAndReplug()
