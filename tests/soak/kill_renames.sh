@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# "No name lost": renames channels in Kestrel for real and kills it with SIGKILL while it saves,
+# again and again; after every kill name.txt must be the old file or the file with just the new
+# name, byte for byte.
+#
+#   tests/soak/kill_renames.sh [kills] [build dir]
+#
+# Defaults: 100 kills (about a minute), build. With strace installed, three of every five kills
+# are placed at a system call of the save (fsync of the temporary, the rename, fsync of the
+# folder); without it all are timed from outside. KILL_SEED picks channels, names and moments;
+# KILL_KEEP=1 keeps the work folder.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+
+runs=${1:-100}
+build=$(realpath -m "${2:-$root/build}")
+for tool in Xvfb xdotool cmake ninja; do
+    command -v "$tool" >/dev/null || { echo "kill_renames: $tool is missing" >&2; exit 2; }
+done
+
+[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target kestrel >/dev/null
+[ -f "$build/soak-tools/CMakeCache.txt" ] ||
+    cmake -S "$here" -B "$build/soak-tools" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build/soak-tools" --target kill_renames >/dev/null
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kill-renames.XXXXXX")
+xvfb="" driver=""
+cleanup() {
+    # The driver stops what it started (program, simulator) when asked with SIGTERM.
+    [ -n "$driver" ] && kill -TERM "$driver" 2>/dev/null && wait "$driver" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    if [ "${KILL_KEEP:-0}" = 1 ]; then echo "kill_renames: work folder kept: $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || { echo "kill_renames: Xvfb did not start" >&2; exit 2; }
+export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime"
+unset WAYLAND_DISPLAY
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# Kestrel runs from a folder of its own, where it makes name.txt at its first start.
+mkdir "$work/app"
+cp "$build/bin/kestrel" "$work/app/"
+
+started=$(date +%s)
+"$build/soak-tools/kill_renames" --program "$work/app/kestrel" --work "$work/app" \
+    --runs "$runs" --seed "${KILL_SEED:-1}" ${KILL_VERBOSE:+--verbose} &
+driver=$!
+status=0
+wait "$driver" || status=$?
+driver=""
+echo "kill_renames: wall time $(($(date +%s) - started)) s"
+exit "$status"

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Soak test: runs one program on its own virtual display beside the board simulator for a set
+# time, with line noise, silences, bursts, invalid frames and unplug/replug cycles, and checks that
+# it lives, that memory and CPU stay flat and that the lamps always tell the truth.
+#
+#   tests/soak/soak.sh kestrel|wrenfield [seconds] [build dir] [unplug cycles]
+#
+# Defaults: 60 s, build, 10 cycles (the short mode, about 70 s in all). The full run:
+#   tests/soak/soak.sh kestrel 900 build 100
+# Exit status 0 when every check passes. SOAK_SEED picks the fault schedule and the noise bytes;
+# SOAK_KEEP=1 keeps the work folder (traffic log, program output) for a look afterwards.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+
+program=${1:-}
+seconds=${2:-60}
+build=$(realpath -m "${3:-$root/build}")
+unplugs=${4:-$((seconds >= 600 ? 100 : 10))}
+case "$program" in
+kestrel) main_title='^Kestrel$' box_title='^Kestrel 通道监视$' ;;
+wrenfield) main_title='^Halvard' box_title='^Wrenfield 测试台$' ;;
+*)
+    echo "usage: $0 kestrel|wrenfield [seconds] [build dir] [unplug cycles]" >&2
+    exit 2
+    ;;
+esac
+for tool in Xvfb xdotool cmake ninja; do
+    command -v "$tool" >/dev/null || { echo "soak: $tool is missing" >&2; exit 2; }
+done
+
+# The programs from the tree's build, the driver as a small project of its own beside them.
+[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target "$program" boardsim >/dev/null
+[ -f "$build/soak-tools/CMakeCache.txt" ] ||
+    cmake -S "$here" -B "$build/soak-tools" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build/soak-tools" --target soak_driver >/dev/null
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/soak-$program.XXXXXX")
+xvfb="" driver=""
+cleanup() {
+    # The driver stops what it started (program, simulator) when asked with SIGTERM.
+    [ -n "$driver" ] && kill -TERM "$driver" 2>/dev/null && wait "$driver" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    if [ "${SOAK_KEEP:-0}" = 1 ]; then echo "soak: work folder kept: $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || { echo "soak: Xvfb did not start" >&2; exit 2; }
+export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime"
+unset WAYLAND_DISPLAY
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# The program runs from the work folder: it finds com1 (the simulator) and, for Kestrel, an
+# initialised name.txt beside itself, so it starts without the first-start messages.
+cp "$build/bin/$program" "$work/"
+printf '[\xc8\xed\xbc\xfe\xca\xf4\xd0\xd4]\r\n\xc3\xfb\xb3\xc6=Kestrel\r\n[\xb5\xd8\xd6\xb7\xc2\xeb0]\r\n' \
+    >"$work/name.txt"
+
+started=$(date +%s)
+"$build/soak-tools/soak_driver" --program "$work/$program" --boardsim "$build/bin/boardsim" \
+    --work "$work" --main-title "$main_title" --box-title "$box_title" \
+    --seconds "$seconds" --unplugs "$unplugs" --seed "${SOAK_SEED:-1}" \
+    ${SOAK_VERBOSE:+--verbose} &
+driver=$!
+status=0
+wait "$driver" || status=$?
+driver=""
+echo "soak: wall time $(($(date +%s) - started)) s"
+exit "$status"
