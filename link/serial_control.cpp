@@ -23,6 +23,20 @@ QString DescribeOpenError(QSerialPort::SerialPortError error, const QString& det
     }
 }
 
+QString DescribeLoss(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ResourceError:
+        return QStringLiteral("设备已拔出或不再可用");
+    case QSerialPort::ReadError:
+        return QStringLiteral("读取串口失败");
+    case QSerialPort::WriteError:
+        return QStringLiteral("写入串口失败");
+    default:
+        return QStringLiteral("串口出错");
+    }
+}
+
 } // namespace
 
 SerialControl::SerialControl(QString programDir, QObject* parent)
@@ -116,7 +130,8 @@ void SerialControl::onError(QSerialPort::SerialPortError error)
     if (!m_port.isOpen() || m_closing)
         return;
     m_closing = true;
-    const QString reason = m_port.errorString();
+    const QString reason =
+        QStringLiteral("%1，系统提示：%2").arg(DescribeLoss(error), m_port.errorString());
     QMetaObject::invokeMethod(
         this,
         [this, reason] {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace msgbox {
 namespace {
@@ -36,6 +37,7 @@ void Show(const Message& message)
         return;
     }
     QMessageBox box(ToQt(message.icon), message.title, message.text, QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定")); // Qt's own word is English
     box.exec();
 }
 

@@ -134,12 +134,6 @@ void XSession::click(const QPoint& p)
          QStringLiteral("click"), QStringLiteral("1")});
 }
 
-void XSession::key(const QString& windowId, const QString& keyName)
-{
-    run(QStringLiteral("xdotool"),
-        {QStringLiteral("key"), QStringLiteral("--window"), windowId, keyName});
-}
-
 QImage XSession::screenshot()
 {
     return QImage::fromData(

@@ -36,7 +36,6 @@ public:
     bool visible(const QString& windowId);
 
     void click(const QPoint& screenPoint);
-    void key(const QString& windowId, const QString& keyName);
 
     QImage screenshot();
 
