@@ -36,11 +36,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "kill_renames: Xvfb did not start" >&2; exit 2; }
-export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime"
+. "$root/tools/xvfb-lib.sh"
+start_xvfb "$work" || exit 2
+xvfb=$XVFB_PID
+export XDG_RUNTIME_DIR="$work/runtime"
 unset WAYLAND_DISPLAY
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
