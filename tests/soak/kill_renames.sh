@@ -19,29 +19,9 @@ for tool in Xvfb xdotool cmake ninja; do
     command -v "$tool" >/dev/null || { echo "kill_renames: $tool is missing" >&2; exit 2; }
 done
 
-[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target kestrel >/dev/null
-[ -f "$build/soak-tools/CMakeCache.txt" ] ||
-    cmake -S "$here" -B "$build/soak-tools" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build/soak-tools" --target kill_renames >/dev/null
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/kill-renames.XXXXXX")
-xvfb="" driver=""
-cleanup() {
-    # The driver stops what it started (program, simulator) when asked with SIGTERM.
-    [ -n "$driver" ] && kill -TERM "$driver" 2>/dev/null && wait "$driver" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
-    if [ "${KILL_KEEP:-0}" = 1 ]; then echo "kill_renames: work folder kept: $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-. "$root/tools/xvfb-lib.sh"
-start_xvfb "$work" || exit 2
-xvfb=$XVFB_PID
-export XDG_RUNTIME_DIR="$work/runtime"
-unset WAYLAND_DISPLAY
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+. "$here/soak-lib.sh"
+build_drivers kill_renames kestrel
+open_work kill-renames KILL_KEEP
 
 # Kestrel runs from a folder of its own, where it makes name.txt at its first start.
 mkdir "$work/app"

@@ -30,29 +30,9 @@ for tool in Xvfb xdotool cmake ninja; do
 done
 
 # The programs from the tree's build, the driver as a small project of its own beside them.
-[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target "$program" boardsim >/dev/null
-[ -f "$build/soak-tools/CMakeCache.txt" ] ||
-    cmake -S "$here" -B "$build/soak-tools" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build/soak-tools" --target soak_driver >/dev/null
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/soak-$program.XXXXXX")
-xvfb="" driver=""
-cleanup() {
-    # The driver stops what it started (program, simulator) when asked with SIGTERM.
-    [ -n "$driver" ] && kill -TERM "$driver" 2>/dev/null && wait "$driver" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
-    if [ "${SOAK_KEEP:-0}" = 1 ]; then echo "soak: work folder kept: $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-. "$root/tools/xvfb-lib.sh"
-start_xvfb "$work" || exit 2
-xvfb=$XVFB_PID
-export XDG_RUNTIME_DIR="$work/runtime"
-unset WAYLAND_DISPLAY
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+. "$here/soak-lib.sh"
+build_drivers soak_driver "$program" boardsim
+open_work "soak-$program" SOAK_KEEP
 
 # The program runs from the work folder: it finds com1 (the simulator) and, for Kestrel, an
 # initialised name.txt beside itself, so it starts without the first-start messages.
