@@ -1,6 +1,8 @@
 #include "x_session.h"
 
+#include <QFile>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 
 using namespace std::chrono_literals;
@@ -9,25 +11,60 @@ XSession::XSession()
 {
     if (!toolsPresent())
         return;
+    // Xvfb's own search for a free display (-displayfd alone) races when several tests start
+    // displays at once: two servers can settle on one number and a client reaches neither. So
+    // each session names a random display, lets Xvfb's lock refuse a taken one, and only
+    // counts a display as ours once a client has really talked to it.
+    for (int attempt = 0; attempt < 10 && m_display.isEmpty(); ++attempt) {
+        const QString display =
+            QStringLiteral(":%1").arg(100 + QRandomGenerator::global()->bounded(800));
+        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(display.mid(1))))
+            continue;
+        if (startServer(display))
+            m_display = display;
+        else
+            stopServer();
+    }
+}
+
+bool XSession::startServer(const QString& display)
+{
     m_xvfb = std::make_unique<QProcess>();
     m_xvfb->setStandardErrorFile(QProcess::nullDevice()); // unread, it could fill and stall Xvfb
-    // -displayfd picks a free display and writes its number to our pipe.
+    // With -displayfd the server writes the number once it accepts clients; -noreset keeps it
+    // from resetting whenever its last client leaves, when a client starting then is refused.
     m_xvfb->start(QStringLiteral("Xvfb"),
-                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                   QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp")});
+                  {display, QStringLiteral("-displayfd"), QStringLiteral("1"),
+                   QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                   QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
     if (!m_xvfb->waitForStarted(5000))
-        return;
+        return false;
     QByteArray number;
-    WaitFor(
+    const bool ready = WaitFor(
         [&] {
             number += m_xvfb->readAllStandardOutput();
-            return number.contains('\n');
+            return number.contains('\n') || m_xvfb->state() == QProcess::NotRunning;
         },
         30s);
-    if (number.trimmed().isEmpty())
+    if (!ready || m_xvfb->state() == QProcess::NotRunning)
+        return false; // the display was taken after all, or the server failed
+    m_display = display;
+    const bool answers = run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")})
+                             .startsWith("1024 768");
+    m_display.clear();
+    return answers;
+}
+
+void XSession::stopServer()
+{
+    if (!m_xvfb)
         return;
-    m_display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+    m_xvfb->terminate();
+    if (!m_xvfb->waitForFinished(10000)) {
+        m_xvfb->kill();
+        m_xvfb->waitForFinished(3000);
+    }
+    m_xvfb.reset();
 }
 
 XSession::~XSession()
@@ -39,10 +76,7 @@ XSession::~XSession()
         child->waitForFinished(3000);
     }
     m_children.clear();
-    if (m_xvfb) {
-        m_xvfb->terminate();
-        m_xvfb->waitForFinished(3000);
-    }
+    stopServer();
 }
 
 bool XSession::toolsPresent()

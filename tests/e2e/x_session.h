@@ -18,7 +18,7 @@
 class XSession
 {
 public:
-    XSession();  // starts Xvfb; check isRunning()
+    XSession();  // starts Xvfb on a display of its own; check isRunning()
     ~XSession(); // stops every process started here, then the display
 
     static bool toolsPresent(); // Xvfb, xdotool and import are installed
@@ -43,6 +43,9 @@ public:
     QByteArray run(const QString& program, const QStringList& arguments);
 
 private:
+    bool startServer(const QString& display);
+    void stopServer();
+
     std::unique_ptr<QProcess> m_xvfb;
     std::vector<std::unique_ptr<QProcess>> m_children;
     QString m_display;
