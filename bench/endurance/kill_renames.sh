@@ -3,7 +3,7 @@
 # again and again; after every kill name.txt must be the old file or the file with just the new
 # name, byte for byte.
 #
-#   tests/soak/kill_renames.sh [kills] [build dir]
+#   bench/endurance/kill_renames.sh [kills] [build dir]
 #
 # Defaults: 100 kills (about a minute), build. With strace installed, three of every five kills
 # are placed at a system call of the save (fsync of the temporary, the rename, fsync of the
@@ -28,7 +28,7 @@ mkdir "$work/app"
 cp "$build/bin/kestrel" "$work/app/"
 
 started=$(date +%s)
-"$build/soak-tools/kill_renames" --program "$work/app/kestrel" --work "$work/app" \
+"$build/endurance/kill_renames" --program "$work/app/kestrel" --work "$work/app" \
     --runs "$runs" --seed "${KILL_SEED:-1}" ${KILL_VERBOSE:+--verbose} &
 driver=$!
 status=0

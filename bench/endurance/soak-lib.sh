@@ -8,9 +8,9 @@ build_drivers() {
     shift
     [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja >/dev/null
     cmake --build "$build" --target "$@" >/dev/null
-    [ -f "$build/soak-tools/CMakeCache.txt" ] ||
-        cmake -S "$here" -B "$build/soak-tools" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build/soak-tools" --target "$driver_target" >/dev/null
+    [ -f "$build/endurance/CMakeCache.txt" ] ||
+        cmake -S "$here" -B "$build/endurance" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build/endurance" --target "$driver_target" >/dev/null
 }
 
 open_work() {

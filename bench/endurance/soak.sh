@@ -3,10 +3,10 @@
 # time, with line noise, silences, bursts, invalid frames and unplug/replug cycles, and checks that
 # it lives, that memory and CPU stay flat and that the lamps always tell the truth.
 #
-#   tests/soak/soak.sh kestrel|wrenfield [seconds] [build dir] [unplug cycles]
+#   bench/endurance/soak.sh kestrel|wrenfield [seconds] [build dir] [unplug cycles]
 #
 # Defaults: 60 s, build, 10 cycles (the short mode, about 70 s in all). The full run:
-#   tests/soak/soak.sh kestrel 900 build 100
+#   bench/endurance/soak.sh kestrel 900 build 100
 # Exit status 0 when every check passes. SOAK_SEED picks the fault schedule and the noise bytes;
 # SOAK_KEEP=1 keeps the work folder (traffic log, program output) for a look afterwards.
 set -euo pipefail
@@ -41,7 +41,7 @@ printf '[\xc8\xed\xbc\xfe\xca\xf4\xd0\xd4]\r\n\xc3\xfb\xb3\xc6=Kestrel\r\n[\xb5\
     >"$work/name.txt"
 
 started=$(date +%s)
-"$build/soak-tools/soak_driver" --program "$work/$program" --boardsim "$build/bin/boardsim" \
+"$build/endurance/soak_driver" --program "$work/$program" --boardsim "$build/bin/boardsim" \
     --work "$work" --main-title "$main_title" --box-title "$box_title" \
     --seconds "$seconds" --unplugs "$unplugs" --seed "${SOAK_SEED:-1}" \
     ${SOAK_VERBOSE:+--verbose} &
