@@ -84,8 +84,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = naming::NameFilePath(dir.path());
         QVERIFY(WriteBytes(path, naming::DefaultNameFileContent()));
+        Backdate(path);
         const Stamp before = StampOf(path);
-        QTest::qSleep(20);
         MessageRecorder recorder;
         QCOMPARE(naming::InitNameFile(path).title, QStringLiteral("Kestrel"));
         QVERIFY(recorder.messages.empty());
