@@ -48,11 +48,8 @@ bool XSession::startServer(const QString& display)
         30s);
     if (!ready || m_xvfb->state() == QProcess::NotRunning)
         return false; // the display was taken after all, or the server failed
-    m_display = display;
-    const bool answers = run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")})
-                             .startsWith("1024 768");
-    m_display.clear();
-    return answers;
+    return RunOn(display, QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")})
+        .startsWith("1024 768");
 }
 
 void XSession::stopServer()
@@ -107,9 +104,15 @@ QProcess* XSession::start(const QString& program, const QStringList& arguments,
 
 QByteArray XSession::run(const QString& program, const QStringList& arguments)
 {
+    return RunOn(m_display, program, arguments);
+}
+
+QByteArray XSession::RunOn(const QString& display, const QString& program,
+                           const QStringList& arguments)
+{
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_display);
+    env.insert(QStringLiteral("DISPLAY"), display);
     process.setProcessEnvironment(env);
     process.start(program, arguments);
     process.waitForFinished(10000);

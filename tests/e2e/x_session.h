@@ -43,6 +43,8 @@ public:
     QByteArray run(const QString& program, const QStringList& arguments);
 
 private:
+    static QByteArray RunOn(const QString& display, const QString& program,
+                            const QStringList& arguments);
     bool startServer(const QString& display);
     void stopServer();
 
