@@ -53,6 +53,16 @@ QLineEdit* MakeNumberBox(QWidget* parent, const char* name, const QRect& place)
     return box;
 }
 
+// A spinner starting at 1, like the box it stands beside.
+Spinner* MakeSpinner(QWidget* parent, const char* name, int max, const QRect& place)
+{
+    auto* spinner = new Spinner(max, parent);
+    spinner->setObjectName(QLatin1String(name));
+    spinner->setGeometry(place);
+    spinner->setNumber(1);
+    return spinner;
+}
+
 } // namespace
 
 MainForm::MainForm(const QString& programDir, QWidget* parent)
@@ -94,10 +104,7 @@ void MainForm::buildControls()
     m_ui.Label3 =
         MakeHeading(this, "Label3", QStringLiteral("串口号"), TwipsRect(120, 120, 1335, 375));
     m_ui.chuankou_num = MakeNumberBox(this, "chuankou_num", TwipsRect(1680, 120, 375, 375));
-    m_ui.VScroll2 = new Spinner(kPortMax, this);
-    m_ui.VScroll2->setObjectName(QStringLiteral("VScroll2"));
-    m_ui.VScroll2->setGeometry(TwipsRect(2040, 120, 375, 375));
-    m_ui.VScroll2->setNumber(1);
+    m_ui.VScroll2 = MakeSpinner(this, "VScroll2", kPortMax, TwipsRect(2040, 120, 375, 375));
 
     m_ui.open_comm = new QPushButton(kCaptionOpen, this);
     m_ui.open_comm->setObjectName(QStringLiteral("open_comm"));
@@ -107,10 +114,7 @@ void MainForm::buildControls()
     m_ui.Label5 =
         MakeHeading(this, "Label5", QStringLiteral("模块地址"), TwipsRect(120, 840, 1335, 375));
     m_ui.add = MakeNumberBox(this, "add", TwipsRect(1680, 840, 690, 375));
-    m_ui.VScroll1 = new Spinner(kAddressMax, this);
-    m_ui.VScroll1->setObjectName(QStringLiteral("VScroll1"));
-    m_ui.VScroll1->setGeometry(TwipsRect(2310, 840, 375, 375));
-    m_ui.VScroll1->setNumber(1);
+    m_ui.VScroll1 = MakeSpinner(this, "VScroll1", kAddressMax, TwipsRect(2310, 840, 375, 375));
 
     // The spinners stand over the right edge of their boxes.
     m_ui.VScroll2->raise();
