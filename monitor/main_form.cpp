@@ -278,9 +278,9 @@ void MainForm::MSComm1_OnComm()
 
 void MainForm::ShowStatus()
 {
+    const auto byteOf = [this](int slot) { return static_cast<std::uint8_t>(m_recvBuf[slot]); };
     // Painted in the board's order: channels 17, 9, 1, 18, 10, 2, ... 24, 16, 8.
     for (std::int16_t k = 0; k < 8; ++k) {
-        const auto byteOf = [this](int slot) { return static_cast<std::uint8_t>(m_recvBuf[slot]); };
         paintChannel(17 + k, board::BitOf(byteOf(5), k) == 1);
         paintChannel(9 + k, board::BitOf(byteOf(6), k) == 1);
         paintChannel(1 + k, board::BitOf(byteOf(7), k) == 1);

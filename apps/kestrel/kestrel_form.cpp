@@ -29,11 +29,8 @@ void KestrelForm::InitNameFile()
 {
     const naming::NameFileStart start = naming::InitNameFile(m_nameFile);
     setWindowTitle(start.title);
-    m_namesLoadable = start.namesLoadable;
-    if (m_namesLoadable)
-        LoadChannelNames(controls().add->text());
-    else
-        LoadChannelNames({}); // the file could not be made: the user has been told once
+    m_namesLoadable = start.namesLoadable; // false: the file could not be made, as told once
+    LoadChannelNames(controls().add->text());
 }
 
 void KestrelForm::LoadChannelNames(const QString& addressText)
