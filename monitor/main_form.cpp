@@ -2,7 +2,7 @@
 
 #include "layout.h"
 #include "looks.h"
-#include "message_box.h"
+#include "msgbox/message_box.h"
 #include "widgets.h"
 
 #include "link/port_names.h"
@@ -248,10 +248,8 @@ void MainForm::onPortLost(const QString& reason)
 
 void MainForm::Timer1_Timer()
 {
-    if (m_linkTicks < 1)
+    if (m_watchdog.tick())
         paintAll(kYellow, kTextUnknown); // the board has been silent for too long
-    else
-        --m_linkTicks;
     SendOnTick();
 }
 
@@ -272,7 +270,7 @@ void MainForm::MSComm1_OnComm()
         return;
     if (board::TakeFrame(port, m_recvBuf)) {
         ShowStatus();
-        m_linkTicks = kLinkTicksAfterFrame;
+        m_watchdog.frameTaken();
     }
 }
 

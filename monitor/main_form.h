@@ -5,6 +5,7 @@
 
 #include "link/frame.h"
 #include "link/receiver.h"
+#include "link/watchdog.h"
 
 #include <QWidget>
 
@@ -49,7 +50,6 @@ class MainForm : public QWidget
 
 public:
     static constexpr int kPollIntervalMs = 50;
-    static constexpr std::int32_t kLinkTicksAfterFrame = 5;
 
     // programDir is where the port links comN are looked for.
     explicit MainForm(const QString& programDir, QWidget* parent = nullptr);
@@ -57,7 +57,7 @@ public:
 
     const MainFormControls& controls() const { return m_ui; }
     const board::RecvBuf& recv_buf() const { return m_recvBuf; }
-    std::int32_t link_ticks() const { return m_linkTicks; }
+    std::int32_t link_ticks() const { return m_watchdog.link_ticks(); }
 
     // Moves name label `channel` (1..24), for a window that places its captions differently.
     void placeNameLabel(int channel, const QRect& geometry, Qt::Alignment alignment);
@@ -98,7 +98,7 @@ private:
     QString m_programDir;
     MainFormControls m_ui;
     board::RecvBuf m_recvBuf{}; // slots 1..8 hold the last 8 bytes taken
-    std::int32_t m_linkTicks = 0;
+    board::LinkWatchdog m_watchdog;
 };
 
 } // namespace monitor

@@ -3,7 +3,7 @@
 #include "file_io.h"
 #include "gbk.h"
 #include "ini_bytes.h"
-#include "monitor/message_box.h"
+#include "msgbox/message_box.h"
 #include "profile.h"
 
 #include <QCoreApplication>
@@ -16,10 +16,6 @@ QString NameFilePath()
     return NameFilePath(QCoreApplication::applicationDirPath());
 }
 
-QString NameFilePath(const QString& programDir)
-{
-    return programDir + QStringLiteral("/name.txt");
-}
 
 bool FileExistsOrReport(const QString& path)
 {

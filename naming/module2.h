@@ -6,12 +6,12 @@
 
 #include <QString>
 
+#include "name_store.h"
+
 namespace naming {
 
 // <program directory>/name.txt, the program directory being QCoreApplication::applicationDirPath().
 QString NameFilePath();
-// <programDir>/name.txt.
-QString NameFilePath(const QString& programDir);
 
 // The existence guard: true when the path names an ordinary file (a symbolic link to one counts);
 // otherwise shows the missing-file message (Critical, title "File Not Found", text path +

@@ -4,7 +4,7 @@
 #include "gbk.h"
 #include "ini_bytes.h"
 #include "module2.h"
-#include "monitor/message_box.h"
+#include "msgbox/message_box.h"
 
 #include <QFileInfo>
 
@@ -47,16 +47,6 @@ std::vector<ini::SectionDefaults> Defaults()
 }
 
 } // namespace
-
-QString AddressSection(const QString& addressText)
-{
-    return QStringLiteral("地址码") + addressText;
-}
-
-QString ChannelKey(int channel)
-{
-    return QStringLiteral("第%1路名称").arg(channel);
-}
 
 QByteArray DefaultNameFileContent()
 {

@@ -6,16 +6,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include "name_store.h"
+
 #include <array>
 
 namespace naming {
 
-constexpr int kChannelCount = 24;
-constexpr int kAddressCount = 256;
-
-// "地址码" + address text, and "第" + channel + "路名称": the section and key of a channel's name.
-QString AddressSection(const QString& addressText);
-QString ChannelKey(int channel);
 
 // The bytes of a freshly created name.txt: [软件属性] 名称=Kestrel, then [地址码0..255] each with
 // 第1路名称=第1路 .. 第24路名称=第24路, CR LF after every line, in GBK.

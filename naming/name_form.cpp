@@ -2,7 +2,7 @@
 
 #include "gbk.h"
 #include "module2.h"
-#include "monitor/message_box.h"
+#include "msgbox/message_box.h"
 #include "name_file.h"
 
 #include <QCloseEvent>

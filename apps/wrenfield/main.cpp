@@ -1,4 +1,4 @@
-#include "console/wrenfield_form.h"
+#include "wrenfield_form.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 // Median timings of the naming code on real files in a temporary directory: creating name.txt
 // (target < 20 ms), one address change = 24 reads (target < 2 ms), start-up with an existing file,
 // and one rename. Plain printout; run with QT_QPA_PLATFORM=offscreen (no window is opened).
-#include "monitor/message_box.h"
+#include "msgbox/message_box.h"
 #include "naming/module2.h"
 #include "naming/name_file.h"
 

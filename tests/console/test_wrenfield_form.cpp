@@ -1,12 +1,12 @@
 // Wrenfield's window in-process, with a real pseudo-terminal as the serial line: the test plays
 // the board on the master side and drives the poll ticks itself.
-#include "console/wrenfield_form.h"
+#include "apps/wrenfield/wrenfield_form.h"
 
 #include "link/frame.h"
 #include "link/serial_control.h"
 #include "monitor/layout.h"
 #include "monitor/looks.h"
-#include "monitor/message_box.h"
+#include "msgbox/message_box.h"
 #include "monitor/widgets.h"
 #include "support/pseudo_terminal.h"
 
@@ -131,11 +131,11 @@ void WrenfieldFormTest::closePort()
 
 void WrenfieldFormTest::answer(std::uint32_t channels)
 {
-    QVERIFY2(m_form->link_ticks() < monitor::MainForm::kLinkTicksAfterFrame,
+    QVERIFY2(m_form->link_ticks() < board::LinkWatchdog::kTicksAfterFrame,
              "a tick must come between two answers, or the wait below proves nothing");
     const board::Frame frame = board::MakeStatus(1, channels);
     m_pty->write(QByteArray(reinterpret_cast<const char*>(frame.data()), frame.size()));
-    QTRY_VERIFY_WITH_TIMEOUT(m_form->link_ticks() == monitor::MainForm::kLinkTicksAfterFrame &&
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->link_ticks() == board::LinkWatchdog::kTicksAfterFrame &&
                                  LampsShow(ui(), channels),
                              5000);
 }

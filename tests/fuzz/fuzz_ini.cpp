@@ -8,7 +8,7 @@
 //   changes nothing; completion only adds lines and keeps every stored value;
 // - section probes find exactly the lines equal to "[name]".
 // Now and then the same steps go through Module2 on a real file and must give the same bytes.
-#include "monitor/message_box.h"
+#include "msgbox/message_box.h"
 #include "naming/gbk.h"
 #include "naming/ini_bytes.h"
 #include "naming/module2.h"

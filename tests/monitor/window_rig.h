@@ -3,7 +3,7 @@
 #pragma once
 
 #include "monitor/main_form.h"
-#include "monitor/message_box.h"
+#include "msgbox/message_box.h"
 #include "support/pseudo_terminal.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 // real write failure.
 #pragma once
 
-#include "monitor/message_box.h"
+#include "msgbox/message_box.h"
 #include "naming/gbk.h"
 
 #include <QByteArray>

@@ -1,7 +1,7 @@
 // The real boardsim binary on a real pseudo-terminal, driven through its link and its stdin.
-#include "boardsim_process.h"
+#include "support/boardsim_process.h"
 #include "link/frame.h"
-#include "serial_end.h"
+#include "support/serial_end.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "boardsim_process.h"
+#include "support/boardsim_process.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>

@@ -2,7 +2,7 @@
 // queue a command for the next poll tick. It keeps no names and reads or writes no file.
 #pragma once
 
-#include "command_slot.h"
+#include "console/command_slot.h"
 
 #include "monitor/main_form.h"
 

@@ -1,6 +1,6 @@
 #include "wrenfield_form.h"
 
-#include "lamp_command.h"
+#include "console/lamp_command.h"
 
 #include "monitor/layout.h"
 #include "monitor/widgets.h"

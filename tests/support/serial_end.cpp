@@ -1,4 +1,4 @@
-#include "serial_end.h"
+#include "support/serial_end.h"
 
 #include <QElapsedTimer>
 

@@ -1,6 +1,7 @@
 // The real Wrenfield program beside the real board simulator, on a private virtual display: a
 // click on a green lamp must reach the board as a switch-off command and come back as a red lamp.
-#include "e2e/x_session.h"
+#include "x_session.h"
+#include "binaries.h"
 
 #include "monitor/layout.h"
 
@@ -103,4 +104,4 @@ private slots:
 };
 
 QTEST_MAIN(WrenfieldEndToEndTest)
-#include "test_end_to_end.moc"
+#include "test_wrenfield_e2e.moc"
