@@ -22,8 +22,6 @@ public:
     {
     }
 
-    std::uint8_t address() const { return m_address; }
-    std::uint32_t pattern() const { return m_pattern; }
     void setPattern(std::uint32_t pattern) { m_pattern = pattern & kChannelMask; }
 
     // Channel 24 wraps round to channel 1, so a walk keeps the same number of lamps lit.

@@ -9,7 +9,7 @@ bool IsValidRequest(const board::Frame& frame)
     return frame[0] == board::kRequestHead && frame[7] == board::Checksum(frame);
 }
 
-void RequestHunter::Feed(std::span<const std::uint8_t> bytes, const FrameHandler& onFrame,
+void RequestHunter::feed(std::span<const std::uint8_t> bytes, const FrameHandler& onFrame,
                          const SkipHandler& onSkipped)
 {
     m_pending.insert(m_pending.end(), bytes.begin(), bytes.end());

@@ -23,13 +23,11 @@ public:
 
     // Calls onFrame for each request frame and onSkipped for each run of discarded bytes, in
     // stream order.
-    void Feed(std::span<const std::uint8_t> bytes, const FrameHandler& onFrame,
+    void feed(std::span<const std::uint8_t> bytes, const FrameHandler& onFrame,
               const SkipHandler& onSkipped);
 
     // Forgets a partial frame, e.g. when the port is replaced.
-    void Reset() { m_pending.clear(); }
-
-    std::size_t pendingBytes() const { return m_pending.size(); }
+    void reset() { m_pending.clear(); }
 
 private:
     std::vector<std::uint8_t> m_pending; // fewer than 8 bytes between feeds

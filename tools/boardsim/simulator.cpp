@@ -105,7 +105,7 @@ int Simulator::run()
 void Simulator::plug()
 {
     m_port = std::make_unique<SimulatedPort>(m_linkPath);
-    m_hunter.Reset();
+    m_hunter.reset();
     m_console.say("boardsim: port " + std::to_string(m_options.port) + " -> " +
                   m_port->slavePath() + " (link " + m_port->linkPath().string() + ")");
 }
@@ -115,7 +115,7 @@ void Simulator::unplug()
     m_port.reset();
     m_outgoing.clear();
     m_replies.clear();
-    m_hunter.Reset();
+    m_hunter.reset();
 }
 
 void Simulator::readTerminal()
@@ -124,7 +124,7 @@ void Simulator::readTerminal()
     while (plugged()) {
         const ssize_t n = ::read(m_port->masterFd(), buffer.data(), buffer.size());
         if (n > 0) {
-            m_hunter.Feed(
+            m_hunter.feed(
                 std::span(buffer.data(), static_cast<std::size_t>(n)),
                 [this](const board::Frame& frame) {
                     m_console.logBytes("rx", frame);
