@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: the normal build, the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of each fuzz target.
+# Installs what is missing, builds everything and runs every test: the normal build, the Debian
+# package checked without installing it, the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of each fuzz target.
 # FUZZ_SECONDS (default 30) sets the length of each fuzz run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,11 @@ echo "== Build and test =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== The Debian package, checked without installing it =="
+cmake --build build -j"$jobs" --target package
+version=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+tests/package/check-package.sh "build/kestrel_${version}_$(dpkg --print-architecture).deb"
 
 echo "== The same tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKW_SANITIZE=ON

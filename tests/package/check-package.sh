@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Checks the Debian package without installing it: what it holds, lintian, the AppStream data, and
+# the programs run from a read-only unpacked copy, where Kestrel must keep its names in the user's
+# own folder and boardctl must find them there. Usage: check-package.sh kestrel_<version>_<arch>.deb
+set -euo pipefail
+deb=$(realpath "$1")
+# shellcheck source=tools/xvfb-lib.sh
+source "$(dirname "$0")/../../tools/xvfb-lib.sh"
+work=$(mktemp -d)
+pids=()
+trap 'kill "${pids[@]}" ${XVFB_PID:-} 2>/dev/null || true; wait; chmod -R u+w "$work"; rm -rf "$work"' EXIT
+fail() { echo "check-package: $*" >&2; exit 1; }
+
+listing=$(dpkg-deb -c "$deb")
+for path in bin/{kestrel,wrenfield,boardsim,boardctl} share/applications/{kestrel,wrenfield}.desktop \
+  share/icons/hicolor/{16x16,32x32,48x48}/apps/kestrel.png share/metainfo/org.example.kestrel.metainfo.xml \
+  share/doc/kestrel/{README.md,copyright,changelog.gz}; do
+  grep -q " \./usr/$path\$" <<<"$listing" || fail "usr/$path is missing from the package"
+done
+dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "Depends was not worked out from the programs"
+# --allow-root only silences lintian's warning about running as root.
+lintian --allow-root --fail-on error "$deb" || fail "lintian reports errors"
+
+dpkg-deb -x "$deb" "$work/root"
+bin=$work/root/usr/bin share=$work/root/usr/share
+appstreamcli validate --no-net "$share"/metainfo/*.xml || fail "the AppStream data is not valid"
+for entry in "$share"/applications/*.desktop; do
+  [ -x "$bin/$(sed -n 's/^Exec=//p' "$entry")" ] || fail "$entry starts no packaged program"
+  [ -e "$share/icons/hicolor/48x48/apps/$(sed -n 's/^Icon=//p' "$entry").png" ] || fail "$entry: no such icon"
+done
+
+# The programs run as an ordinary user from a folder they cannot write, as when installed. Root
+# could write anywhere, so under root they run as nobody.
+home=$work/home
+mkdir "$home" "$work/sim"
+chmod -R a-w "$work/root" && chmod 755 "$work"
+as_user=(env)
+if [ "$(id -u)" -eq 0 ]; then
+  chown nobody "$home" "$work/sim"
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups env)
+fi
+user() { "${as_user[@]}" -u XDG_DATA_HOME HOME="$home" "$@"; }
+user test ! -w "$bin" || fail "the program folder can be written: the check would prove nothing"
+
+start_xvfb "$work"
+user "$bin/kestrel" >"$work/kestrel.log" 2>&1 & pids+=($!)
+box=$(wait_window '^File Not Found') || fail "Kestrel did not say the name file was missing"
+xdotool windowfocus --sync "$box" key Return
+names=$home/.local/share/kestrel/name.txt
+for _ in $(seq 200); do [ -s "$names" ] && break; sleep 0.05; done
+[ -s "$names" ] || fail "Kestrel made no $names"
+
+# A name written into the user's file (GBK, like every name file) must show in boardctl's output.
+gbk() { printf '%s' "$1" | iconv -t GBK; }
+LC_ALL=C sed -i "/^\[$(gbk 地址码1)\]/,/^\[/ s/^\($(gbk 第1路名称=)\)[^[:cntrl:]]*/\1$(gbk 水泵七)/" "$names"
+LC_ALL=C grep -q "$(gbk 水泵七)" "$names" || fail "could not put a name into $names"
+user "$bin/boardsim" --dir "$work/sim" >"$work/sim.log" 2>&1 </dev/null & pids+=($!)
+for _ in $(seq 200); do grep -q ' -> ' "$work/sim.log" && break; sleep 0.05; done
+pty=$(sed -n 's/^boardsim: port 1 -> \([^ ]*\) .*/\1/p' "$work/sim.log")
+[ -n "$pty" ] || fail "boardsim did not start: $(cat "$work/sim.log")"
+out=$(user "$bin/boardctl" --device "$pty" --json status) || fail "boardctl status failed: $out"
+grep -q '"name": *"水泵七"' <<<"$out" || fail "boardctl did not show the name from $names: $out"
+echo "check-package: $(basename "$deb") passed"
