@@ -1,28 +1,46 @@
 #include "module2.h"
 
-#include "file_io.h"
 #include "gbk.h"
 #include "ini_bytes.h"
-#include "msgbox/message_box.h"
-#include "profile.h"
 
-#include <QCoreApplication>
+#include "msgbox/message_box.h"
+
 #include <QFileInfo>
 
 namespace naming {
+namespace {
 
-QString NameFilePath()
+// What stands in the file's place, for a save that found no file there.
+QString MissingReason(const QString& path)
 {
-    return NameFilePath(QCoreApplication::applicationDirPath());
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("该路径是一个文件夹，不是名称文件");
+    if (info.exists())
+        return QStringLiteral("该路径不是普通文件（是管道或设备）");
+    return QStringLiteral("名称文件不存在（可能已被删除或移走）");
 }
 
+QString Refusal(const QString& section, const QString& key, const QString& value)
+{
+    if (const QString bad = gbk::Unrepresentable(section + key + value); !bad.isEmpty())
+        return QStringLiteral("含有 GBK 编码无法保存的字符：%1").arg(gbk::QuoteEach(bad));
+    const QByteArray bytes[] = {*gbk::Encode(section), *gbk::Encode(key), *gbk::Encode(value)};
+    if (!ini::IsWritable(bytes[0]) || !ini::IsWritable(bytes[1]) || !ini::IsWritable(bytes[2]))
+        return QStringLiteral("含有换行符或空字符");
+    if (!ini::IsWritableSection(bytes[0]) || !ini::IsWritableKey(bytes[1]))
+        return QStringLiteral("节名含有“]”，或键名含有“=”或以“[”开头");
+    return {};
+}
+
+} // namespace
 
 bool FileExistsOrReport(const QString& path)
 {
     if (QFileInfo(path).isFile())
         return true;
-    msgbox::Show(msgbox::Message{msgbox::Icon::Critical, QStringLiteral("File Not Found"),
-                                 path + QStringLiteral(" not found.")});
+    msgbox::Show({msgbox::Icon::Critical, QStringLiteral("File Not Found"),
+                  path + QStringLiteral(" not found.")});
     return false;
 }
 
@@ -30,35 +48,27 @@ QString ReadIniValue(const QString& path, const QString& section, const QString&
 {
     if (!FileExistsOrReport(path))
         return {};
-    return profile::GetString(path, section, key);
+    const std::optional<QByteArray> sectionBytes = gbk::Encode(section);
+    const std::optional<QByteArray> keyBytes = gbk::Encode(key);
+    if (!sectionBytes || !keyBytes)
+        return {}; // no such name can be in a GBK file
+    return gbk::Decode(ini::ReadValue(ReadFile(path).data, *sectionBytes, *keyBytes));
 }
 
 qint32 WriteIniValue(const QString& path, const QString& section, const QString& key,
-                     const QString& value)
+                     const QString& value, QString* reason)
 {
-    return WriteIniValue(path, section, key, value, nullptr, nullptr);
-}
-
-qint32 WriteIniValue(const QString& path, const QString& section, const QString& key,
-                     const QString& value, QString* reason, QString* unrepresentable)
-{
+    QString failed;
+    if (!FileExistsOrReport(path))
+        failed = MissingReason(path);
+    else if (failed = Refusal(section, key, value); failed.isEmpty())
+        failed = UpdateFile(path, [&](const QByteArray& content) {
+            return ini::WriteValue(content, *gbk::Encode(section), *gbk::Encode(key),
+                                   *gbk::Encode(value));
+        });
     if (reason)
-        reason->clear();
-    if (unrepresentable)
-        unrepresentable->clear();
-    if (!FileExistsOrReport(path)) {
-        if (reason)
-            *reason = QStringLiteral("名称文件不存在（可能已被删除或移走）");
-        return 0;
-    }
-    const profile::WriteResult result = profile::WriteString(path, section, key, value);
-    if (result.ok)
-        return 1;
-    if (reason)
-        *reason = result.reason;
-    if (unrepresentable)
-        *unrepresentable = result.unrepresentable;
-    return 0;
+        *reason = failed;
+    return failed.isEmpty() ? 1 : 0;
 }
 
 bool IniSectionExists(const QString& path, const QString& section)
@@ -66,12 +76,7 @@ bool IniSectionExists(const QString& path, const QString& section)
     if (!FileExistsOrReport(path))
         return false;
     const std::optional<QByteArray> name = gbk::Encode(section);
-    if (!name)
-        return false; // a GBK file cannot hold such a header line
-    const fileio::ReadResult file = fileio::ReadWholeFile(path);
-    if (!file.ok)
-        return false;
-    return ini::HasExactLine(file.data, '[' + *name + ']');
+    return name && ini::HasExactLine(ReadFile(path).data, '[' + *name + ']');
 }
 
 } // namespace naming

@@ -1,9 +1,9 @@
 #include "name_file.h"
 
-#include "file_io.h"
 #include "gbk.h"
 #include "ini_bytes.h"
 #include "module2.h"
+
 #include "msgbox/message_box.h"
 
 #include <QFileInfo>
@@ -15,7 +15,6 @@ namespace {
 
 const QString kTitleSection = QStringLiteral("软件属性");
 const QString kTitleKey = QStringLiteral("名称");
-const QString kDefaultTitle = QStringLiteral("Kestrel");
 const QString kMarkerSection = QStringLiteral("地址码0");
 
 QByteArray Gbk(const QString& text)
@@ -26,24 +25,49 @@ QByteArray Gbk(const QString& text)
 // Sections and keys of the created file, in the order the original writes them.
 std::vector<ini::SectionDefaults> Defaults()
 {
-    const QByteArray di = Gbk(QStringLiteral("第"));
-    const QByteArray keySuffix = Gbk(QStringLiteral("路名称"));
-    const QByteArray valueSuffix = Gbk(QStringLiteral("路"));
-    const QByteArray addressPrefix = Gbk(QStringLiteral("地址码"));
-
-    std::vector<ini::SectionDefaults> sections;
-    sections.reserve(1 + kAddressCount);
-    sections.push_back({Gbk(kTitleSection), {{Gbk(kTitleKey), Gbk(kDefaultTitle)}}});
+    std::vector<ini::SectionDefaults> sections{
+        {Gbk(kTitleSection), {{Gbk(kTitleKey), QByteArrayLiteral("Kestrel")}}}};
     for (int address = 0; address < kAddressCount; ++address) {
-        ini::SectionDefaults section{addressPrefix + QByteArray::number(address), {}};
-        section.keys.reserve(kChannelCount);
-        for (int channel = 1; channel <= kChannelCount; ++channel) {
-            const QByteArray number = QByteArray::number(channel);
-            section.keys.emplace_back(di + number + keySuffix, di + number + valueSuffix);
-        }
+        ini::SectionDefaults section{Gbk(AddressSection(QString::number(address))), {}};
+        for (int channel = 1; channel <= kChannelCount; ++channel)
+            section.keys.emplace_back(Gbk(ChannelKey(channel)),
+                                      Gbk(QStringLiteral("第%1路").arg(channel)));
         sections.push_back(std::move(section));
     }
     return sections;
+}
+
+void Tell(msgbox::Icon icon, const QString& text)
+{
+    msgbox::Show({icon, msgbox::ApplicationTitle(), text});
+}
+
+// A file a hand edit saved as UTF-8 is turned into GBK before anything reads or writes it.
+bool Utf8Refused(const QString& path)
+{
+    const Utf8Conversion conversion = ConvertFromUtf8(path);
+    switch (conversion.result) {
+    case Utf8Conversion::NotUtf8:
+        return false;
+    case Utf8Conversion::Converted:
+        Tell(msgbox::Icon::Information,
+             QStringLiteral("名称文件“%1”是以 UTF-8 编码保存的，已转换为 GBK 编码。\n"
+                            "原文件保存为“%2”。")
+                 .arg(path, conversion.backup));
+        return false;
+    case Utf8Conversion::Refused:
+        Tell(msgbox::Icon::Critical,
+             QStringLiteral("名称文件“%1”是以 UTF-8 编码保存的，其中的字符 %2 无法用 GBK 编码"
+                            "保存，文件保持原样。\n请删去或换掉这些字符后重新启动本程序。")
+                 .arg(path, gbk::QuoteEach(conversion.unrepresentable)));
+        return true;
+    case Utf8Conversion::Failed:
+        break;
+    }
+    Tell(msgbox::Icon::Critical,
+         QStringLiteral("名称文件“%1”是以 UTF-8 编码保存的，无法转换为 GBK 编码：%2。")
+             .arg(path, conversion.reason));
+    return true;
 }
 
 } // namespace
@@ -55,41 +79,34 @@ QByteArray DefaultNameFileContent()
 
 NameFileStart InitNameFile(const QString& path)
 {
+    if (Utf8Refused(path))
+        return {QStringLiteral("Kestrel"), true};
     if (IniSectionExists(path, kMarkerSection))
-        return {ReadIniValue(path, kTitleSection, kTitleKey), true};
+        return {ReadIniValue(path, kTitleSection, kTitleKey), false};
 
     // Marker absent: create the file, or complete the one that is there.
     const bool existed = QFileInfo(path).isFile();
-    QByteArray content;
-    if (existed) {
-        fileio::ReadResult file = fileio::ReadWholeFile(path);
-        if (!file.ok) {
-            msgbox::Show({msgbox::Icon::Critical, msgbox::ApplicationTitle(),
-                          QStringLiteral("无法读取名称文件“%1”：%2。").arg(path, file.reason)});
-            return {kDefaultTitle, true};
-        }
-        content = std::move(file.data);
-    }
-    const std::optional<QByteArray> updated = ini::AddMissing(content, Defaults());
-    const QByteArray& result = updated ? *updated : content;
-    // A stored title is kept; a completed or new file holds the default one.
-    const QString title = gbk::Decode(ini::ReadValue(result, Gbk(kTitleSection), Gbk(kTitleKey)));
-    if (!updated)
-        return {title, true}; // every key there already (say, a header spelt "[ 地址码0 ]")
-
-    const QString reason = fileio::ReplaceFile(path, *updated);
+    QString title = QStringLiteral("Kestrel");
+    bool changed = false;
+    const QString reason = UpdateFile(path, [&](const QByteArray& content) {
+        const std::optional<QByteArray> updated = ini::AddMissing(content, Defaults());
+        // A stored title is kept; a completed or new file holds the default one.
+        title = gbk::Decode(
+            ini::ReadValue(updated.value_or(content), Gbk(kTitleSection), Gbk(kTitleKey)));
+        changed = updated.has_value();
+        return updated;
+    });
     if (reason.isEmpty()) {
-        msgbox::Show(
-            {msgbox::Icon::None, msgbox::ApplicationTitle(), QStringLiteral("名称文件被创建。")});
-        return {title, true};
+        if (changed) // else every key is there already (say, a header spelt "[ 地址码0 ]")
+            Tell(msgbox::Icon::None, QStringLiteral("名称文件被创建。"));
+        return {title, false};
     }
-    const QString text =
-        existed
-            ? QStringLiteral("无法补全名称文件“%1”：%2。\n已有的名称照旧使用。").arg(path, reason)
-            : QStringLiteral("无法创建名称文件“%1”：%2。\n通道名称将不显示，也无法更改。")
-                  .arg(path, reason);
-    msgbox::Show({msgbox::Icon::Critical, msgbox::ApplicationTitle(), text});
-    return {title, QFileInfo(path).isFile()};
+    Tell(msgbox::Icon::Critical,
+         existed
+             ? QStringLiteral("无法补全名称文件“%1”：%2。\n已有的名称照旧使用。").arg(path, reason)
+             : QStringLiteral("无法创建名称文件“%1”：%2。\n通道名称将不显示，也无法更改。")
+                   .arg(path, reason));
+    return {title, true};
 }
 
 std::array<QString, kChannelCount> LoadChannelNames(const QString& path, const QString& addressText)

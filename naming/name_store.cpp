@@ -1,10 +1,155 @@
 #include "name_store.h"
 
-#include "file_io.h"
 #include "gbk.h"
 #include "ini_bytes.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace naming {
+namespace {
+
+constexpr int kLockWaitMs = 2000;
+const QByteArray kUtf8Bom = QByteArrayLiteral("\xEF\xBB\xBF");
+
+QString Reason(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return QStringLiteral("文件或其所在的文件夹不存在");
+    case ENOTDIR:
+        return QStringLiteral("路径中有一级不是文件夹");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有访问权限");
+    case EROFS:
+        return QStringLiteral("所在的文件系统是只读的");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("磁盘空间已满");
+    case EFBIG:
+        return QStringLiteral("文件超过了允许的大小");
+    case EISDIR:
+        return QStringLiteral("该路径是一个文件夹");
+    case EIO:
+        return QStringLiteral("磁盘读写出错");
+    default:
+        return QStringLiteral("系统错误 %1（%2）")
+            .arg(error)
+            .arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
+QString NotARegularFile()
+{
+    return QStringLiteral("该路径不是普通文件（是管道或设备）");
+}
+
+QString FolderNotWritable(const QString& path)
+{
+    return QStringLiteral("没有在文件所在的文件夹“%1”中新建文件的权限")
+        .arg(QFileInfo(path).absolutePath());
+}
+
+// Write permission as the original platform's read-only attribute sees it: the mode bits count
+// even for root, whom access() lets write anything.
+bool CanWrite(const QFileInfo& info)
+{
+    constexpr auto kAnyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return info.isWritable() && (info.permissions() & kAnyWrite);
+}
+
+QString UserNameFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/kestrel/name.txt");
+}
+
+QString Beside(const QString& programDir)
+{
+    return QDir(programDir).filePath(QStringLiteral("name.txt"));
+}
+
+// Holds name.txt.lock for one read-modify-write. QLockFile takes over a lock whose holder died;
+// a live holder is waited for a little, then the save is refused rather than the window frozen.
+class NameFileLock
+{
+public:
+    explicit NameFileLock(const QString& path) : m_lock(path + QStringLiteral(".lock")) {}
+
+    QString acquire(const QString& path)
+    {
+        const QDeadlineTimer deadline(kLockWaitMs);
+        while (!m_lock.tryLock(0)) {
+            if (m_lock.error() == QLockFile::PermissionError)
+                return FolderNotWritable(path);
+            if (m_lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
+                return QStringLiteral("另一个程序正在保存名称文件，请稍后再试");
+            QThread::msleep(5);
+        }
+        // Nobody else can be saving now: what a killed save left behind can go.
+        const QFileInfo file(path);
+        QDir folder = file.absoluteDir();
+        const QStringList leftovers =
+            folder.entryList({QStringLiteral(".%1.tmp*").arg(file.fileName())},
+                             QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& leftover : leftovers)
+            folder.remove(leftover);
+        return {};
+    }
+
+private:
+    QLockFile m_lock;
+};
+
+// Replaces the file with `data`: a temporary file beside it (beside a link's target) is written,
+// synced and renamed over it, so a crash leaves the old file or the new one, never a part.
+QString Replace(const QString& path, const QByteArray& data)
+{
+    const QFileInfo info(path);
+    if (info.exists()) {
+        if (info.isDir())
+            return Reason(EISDIR);
+        // Renaming over a pipe or device (through a link, say /dev/null) would replace it.
+        if (!info.isFile())
+            return NotARegularFile();
+        if (!CanWrite(info))
+            return QStringLiteral("文件是只读的（没有写权限）");
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        // The file itself may be written: it is the folder that holds the new content first.
+        const int error = errno;
+        return error == EACCES || error == EPERM ? FolderNotWritable(path) : Reason(error);
+    }
+    if (info.exists() && ::fchown(file.handle(), info.ownerId(), info.groupId()) != 0) {
+        // Only root keeps another user's ownership; anyone else's rewrite makes the file theirs.
+    }
+    errno = 0;
+    if (file.write(data) != data.size() || !file.commit())
+        return Reason(errno ? errno : EIO);
+    // Make the rename itself durable.
+    if (const int folder = ::open(QFile::encodeName(info.absolutePath()).constData(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return {};
+}
+
+} // namespace
 
 QString AddressSection(const QString& addressText)
 {
@@ -18,15 +163,112 @@ QString ChannelKey(int channel)
 
 QString NameFilePath(const QString& programDir)
 {
-    return programDir + QStringLiteral("/name.txt");
+    const QFileInfo beside(Beside(programDir));
+    if ((beside.exists() && CanWrite(beside)) || CanWrite(QFileInfo(programDir)))
+        return beside.filePath();
+    return UserNameFile();
+}
+
+QString NameFileToRead(const QString& programDir)
+{
+    const QString path = NameFilePath(programDir);
+    return QFileInfo::exists(path) ? path : Beside(programDir);
+}
+
+QString AdoptNameFile(const QString& programDir)
+{
+    const QString path = NameFilePath(programDir);
+    if (path == Beside(programDir) || QFileInfo::exists(path))
+        return path;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (QFileInfo::exists(Beside(programDir)) && !QFile::copy(Beside(programDir), path))
+        return Beside(programDir); // read the program's copy for this run; saves will say why not
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                    QFile::ReadOther);
+    return path;
+}
+
+FileRead ReadFile(const QString& path)
+{
+    FileRead result;
+    // Non-blocking, so that a named pipe in the file's place cannot hold the program at open.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info
+    {
+    };
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        result.missing = errno == ENOENT;
+        result.error = Reason(errno);
+    } else if (S_ISDIR(info.st_mode)) {
+        result.error = Reason(EISDIR);
+    } else if (!S_ISREG(info.st_mode)) {
+        result.error = NotARegularFile(); // a pipe or device could be read for ever
+    } else {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly))
+            result.data = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            result.error = Reason(EIO);
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return result;
+}
+
+bool IsUtf8(QByteArrayView content)
+{
+    return content.startsWith(kUtf8Bom) || content.contains(QStringLiteral("[地址码0]").toUtf8());
+}
+
+QString UpdateFile(const QString& path, const Change& change)
+{
+    NameFileLock lock(path);
+    if (const QString failed = lock.acquire(path); !failed.isEmpty())
+        return failed;
+    const FileRead file = ReadFile(path);
+    if (!file.error.isEmpty() && !file.missing)
+        return file.error;
+    if (IsUtf8(file.data))
+        return QStringLiteral("文件是 UTF-8 编码的，不能混入 GBK 编码的文字");
+    const std::optional<QByteArray> updated = change(file.data);
+    return updated ? Replace(path, *updated) : QString();
+}
+
+Utf8Conversion ConvertFromUtf8(const QString& path)
+{
+    if (!IsUtf8(ReadFile(path).data))
+        return {}; // the usual case, decided without taking the lock
+    NameFileLock lock(path);
+    if (const QString failed = lock.acquire(path); !failed.isEmpty())
+        return {Utf8Conversion::Failed, {}, {}, failed};
+    const FileRead file = ReadFile(path);
+    if (!file.error.isEmpty() || !IsUtf8(file.data))
+        return {};
+    const QString text = QString::fromUtf8(
+        file.data.startsWith(kUtf8Bom) ? file.data.sliced(kUtf8Bom.size()) : file.data);
+    QString unrepresentable;
+    const std::optional<QByteArray> bytes = gbk::Encode(text, &unrepresentable);
+    if (!bytes)
+        return {Utf8Conversion::Refused, {}, unrepresentable, {}};
+    // A name that is already taken keeps an earlier backup: look for a free one.
+    QString backup = path + QStringLiteral(".utf8.bak");
+    for (int n = 1; QFileInfo::exists(backup); ++n)
+        backup = path + QStringLiteral(".utf8-%1.bak").arg(n);
+    if (!QFile::copy(path, backup))
+        return {Utf8Conversion::Failed, {}, {}, FolderNotWritable(path)};
+    if (const QString failed = Replace(path, *bytes); !failed.isEmpty()) {
+        QFile::remove(backup);
+        return {Utf8Conversion::Failed, {}, {}, failed};
+    }
+    return {Utf8Conversion::Converted, backup, {}, {}};
 }
 
 std::optional<std::array<QString, kChannelCount>> ReadChannelNames(const QString& path,
                                                                    const QString& addressText)
 {
-    const fileio::ReadResult file = fileio::ReadWholeFile(path);
+    const FileRead file = ReadFile(path);
     const std::optional<QByteArray> section = gbk::Encode(AddressSection(addressText));
-    if (!file.ok || !section)
+    if (!file.error.isEmpty() || !section)
         return std::nullopt;
     std::array<QString, kChannelCount> names;
     for (int channel = 1; channel <= kChannelCount; ++channel)

@@ -1,9 +1,12 @@
-// name.txt without messages or widgets: where it lives, and the 24 names of an address.
+// name.txt on disk, without messages or widgets: where it lives, whole-file reads, updates that
+// are locked against other programs and replace the file atomically, and the names of an address.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace naming {
@@ -15,8 +18,46 @@ constexpr int kAddressCount = 256;
 QString AddressSection(const QString& addressText);
 QString ChannelKey(int channel);
 
-// The name file of a program that runs from programDir.
+// Where a program in programDir keeps name.txt: beside it when that file, or else the folder, can
+// be written (the portable folder); otherwise the user's own copy, $XDG_DATA_HOME/kestrel/name.txt.
 QString NameFilePath(const QString& programDir);
+// The file names are read from: NameFilePath, or the copy beside the program while the user has
+// none of their own yet.
+QString NameFileToRead(const QString& programDir);
+// The file Kestrel keeps for the run: NameFilePath, with the user's folder made and, when the
+// user has no copy yet, the one beside the program copied there, so that nothing stored is lost.
+QString AdoptNameFile(const QString& programDir);
+
+struct FileRead
+{
+    QByteArray data;
+    QString error;        // why it could not be read, in Chinese; empty when read
+    bool missing = false; // nothing at all in its place
+};
+// The whole file. A folder, pipe or device in its place is refused, never waited on.
+FileRead ReadFile(const QString& path);
+
+// A file saved as UTF-8 by a hand edit: a byte order mark, or the [地址码0] header in UTF-8.
+bool IsUtf8(QByteArrayView content);
+
+// One read-modify-write of the file, holding name.txt.lock so that no other program's save falls
+// in between: `change` gets the current content (empty for a missing file) and gives the new one,
+// or nothing to leave the file as it is. The file is replaced atomically, never when its write
+// permission is off (even for root), and never with GBK text when it holds UTF-8. Returns why it
+// could not, in Chinese; empty on success.
+using Change = std::function<std::optional<QByteArray>(const QByteArray& content)>;
+QString UpdateFile(const QString& path, const Change& change);
+
+struct Utf8Conversion
+{
+    enum Result { NotUtf8, Converted, Refused, Failed } result = NotUtf8;
+    QString backup;          // Converted: where the original was kept
+    QString unrepresentable; // Refused: the characters GBK cannot hold
+    QString reason;          // Failed: why, in Chinese
+};
+// Turns a UTF-8 name file into GBK once, keeping the original beside it; refuses, leaving the
+// file alone, when it holds characters GBK cannot hold.
+Utf8Conversion ConvertFromUtf8(const QString& path);
 
 // The 24 names stored for the address (index 0 = channel 1; an absent key gives an empty name),
 // or nothing when the file cannot be read.

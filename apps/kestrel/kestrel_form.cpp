@@ -1,17 +1,19 @@
 #include "kestrel_form.h"
 
+#include "name_form.h"
+
 #include "monitor/widgets.h"
 #include "naming/module2.h"
 #include "naming/name_file.h"
-#include "naming/name_form.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLineEdit>
 
 namespace kestrel {
 
 KestrelForm::KestrelForm(const QString& programDir, QWidget* parent)
-    : monitor::MainForm(programDir, parent), m_nameFile(naming::NameFilePath(programDir))
+    : monitor::MainForm(programDir, parent), m_nameFile(naming::AdoptNameFile(programDir))
 {
     Form_Initialize();
     connect(controls().add, &QLineEdit::textChanged, this, &KestrelForm::add_Change);
@@ -28,17 +30,21 @@ void KestrelForm::Form_Initialize()
 void KestrelForm::InitNameFile()
 {
     const naming::NameFileStart start = naming::InitNameFile(m_nameFile);
-    setWindowTitle(start.title);
-    m_namesLoadable = start.namesLoadable; // false: the file could not be made, as told once
+    // Qt shows the application's name in place of an empty title; a blank keeps the bar empty.
+    setWindowTitle(start.title.isEmpty() ? QStringLiteral(" ") : start.title);
+    m_missingReported = start.reported;
     LoadChannelNames(controls().add->text());
 }
 
 void KestrelForm::LoadChannelNames(const QString& addressText)
 {
     std::array<QString, naming::kChannelCount> names{};
-    // A file that went away while running is reported once per reload, not once per channel.
-    if (m_namesLoadable && naming::FileExistsOrReport(m_nameFile))
+    // Each reload looks at the file anew: names appear as soon as it is usable. A missing file is
+    // told once per reload, not once per channel, and not at all when start-up already said so.
+    if (QFileInfo(m_nameFile).isFile())
         names = naming::LoadChannelNames(m_nameFile, addressText);
+    else if (!m_missingReported)
+        naming::FileExistsOrReport(m_nameFile);
     for (int ch = 1; ch <= naming::kChannelCount; ++ch)
         controls().Label4[ch]->setText(names[ch - 1]);
 }
@@ -53,15 +59,15 @@ void KestrelForm::add_Change()
 
 void KestrelForm::Label4_Click(int index)
 {
-    if (!m_nameForm) // one dialog for the whole run, without an owner window
-        m_nameForm = std::make_unique<naming::NameForm>(m_nameFile, [this] { add_Change(); });
-    m_nameForm->OpenFor(controls().add->text(), index);
+    if (!m_nameForm) // one dialog object for the whole run
+        m_nameForm = std::make_unique<NameForm>(m_nameFile, [this] { add_Change(); });
+    m_nameForm->openFor(controls().add->text(), index);
 }
 
 void KestrelForm::closeEvent(QCloseEvent* event)
 {
     if (m_nameForm)
-        m_nameForm->close();
+        m_nameForm->Command_cansel_Click();
     monitor::MainForm::closeEvent(event);
 }
 

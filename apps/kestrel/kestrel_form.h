@@ -1,16 +1,14 @@
 // Kestrel's main window: the shared window with the channel names of the selected board address,
-// kept in name.txt beside the program, and the rename dialog behind a click on a name.
+// kept in name.txt, and the rename dialog behind a click on a name.
 #pragma once
 
 #include "monitor/main_form.h"
 
 #include <memory>
 
-namespace naming {
-class NameForm;
-}
-
 namespace kestrel {
+
+class NameForm;
 
 class KestrelForm : public monitor::MainForm
 {
@@ -22,7 +20,7 @@ public:
     ~KestrelForm() override;
 
     QString nameFilePath() const { return m_nameFile; }
-    naming::NameForm* nameForm() const { return m_nameForm.get(); }
+    NameForm* nameForm() const { return m_nameForm.get(); }
 
 public slots:
     // The address text changed (or a name was stored): the spinner follows the text and the 24
@@ -39,8 +37,8 @@ private:
     void LoadChannelNames(const QString& addressText);
 
     QString m_nameFile;
-    bool m_namesLoadable = true;
-    std::unique_ptr<naming::NameForm> m_nameForm; // created at the first click on a name
+    bool m_missingReported = false;       // the file could not be made: its absence was told once
+    std::unique_ptr<NameForm> m_nameForm; // created at the first click on a name
 };
 
 } // namespace kestrel

@@ -1,0 +1,69 @@
+// name_form, Kestrel's rename dialog: the edit box mingcheng and the buttons Command_ok and
+// Command_cansel. One object for the run holds add and xianlu; its window is built from the layout
+// at every loading and thrown away when it closes, so each opening starts with the laid-out
+// size, the default placement and "Text1".
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace kestrel {
+
+class NameForm : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString add READ add WRITE setAdd)
+    Q_PROPERTY(QString xianlu READ xianlu WRITE setXianlu)
+
+public:
+    // `afterStore` runs after a name was stored (the main window's add_Change).
+    NameForm(QString nameFilePath, std::function<void()> afterStore);
+    ~NameForm() override;
+
+    // The address box's text at the click, and the clicked channel "1".."24".
+    QString add() const { return m_add; }
+    void setAdd(const QString& add) { m_add = add; }
+    QString xianlu() const { return m_xianlu; }
+    void setXianlu(const QString& xianlu) { m_xianlu = xianlu; }
+
+    // What Label4_Click does once the object exists: sets add and xianlu, loads the window if it
+    // is not loaded (layout, then Form_Load) or, when the open dialog is aimed at another channel,
+    // reloads the box with that channel's name, so OK never stores one channel's text under
+    // another; then shows it modeless, without an owner, in front.
+    void openFor(const QString& addText, int channel);
+
+    // The dialog's window while it is loaded, else null; its controls likewise.
+    QWidget* window() const { return m_window; }
+    QLineEdit* mingcheng() const { return m_mingcheng; }
+    QPushButton* Command_ok() const { return m_ok; }
+    QPushButton* Command_cansel() const { return m_cancel; }
+
+    void Form_Load();
+    void Command_ok_Click();
+    void Command_cansel_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void load();
+    void unload();
+
+    QString m_path;
+    std::function<void()> m_afterStore;
+    QString m_add;
+    QString m_xianlu;
+    QPointer<QWidget> m_window;
+    QLineEdit* m_mingcheng = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+} // namespace kestrel

@@ -1,0 +1,158 @@
+// Kestrel's window over a real name file: names per address, the rename dialog, saves that fail,
+// a file that comes back, and the user's own copy when the program folder cannot be written.
+#include "apps/kestrel/kestrel_form.h"
+#include "apps/kestrel/name_form.h"
+#include "monitor/widgets.h"
+#include "naming/gbk.h"
+#include "naming/ini_bytes.h"
+#include "naming/module2.h"
+#include "naming/name_file.h"
+#include "support/window_rig.h"
+
+#include <QLineEdit>
+#include <QLockFile>
+#include <QPushButton>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using kestrel::KestrelForm;
+
+namespace {
+
+// The created file with channel `channel` of `address` named, and the title `title`.
+QByteArray NameFile(int address, int channel, const QString& name, const QString& title = "Kestrel")
+{
+    QByteArray content = naming::DefaultNameFileContent();
+    content.replace("=Kestrel", *naming::gbk::Encode("=" + title));
+    return *naming::ini::WriteValue(
+        content, *naming::gbk::Encode(naming::AddressSection(QString::number(address))),
+        *naming::gbk::Encode(naming::ChannelKey(channel)), *naming::gbk::Encode(name));
+}
+
+std::function<void(const QString&)> Holding(const QByteArray& content)
+{
+    return [content](const QString& dir) {
+        QFile file(dir + "/name.txt");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    };
+}
+
+QString Stored(const QString& path, int address, int channel)
+{
+    return naming::ReadIniValue(path, naming::AddressSection(QString::number(address)),
+                                naming::ChannelKey(channel));
+}
+
+} // namespace
+
+class KestrelTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void namesFollowTheAddress()
+    {
+        WindowRig<KestrelForm> rig(Holding(NameFile(7, 5, "泵<b>房</b>", "")));
+        QVERIFY(rig.form->windowTitle().trimmed().isEmpty()); // not the application's name
+        rig.ui().VScroll1->setNumber(7);
+        QCOMPARE(rig.ui().add->text(), QStringLiteral("7"));
+        QCOMPARE(rig.ui().Label4[5]->text(), QStringLiteral("泵<b>房</b>"));
+        QCOMPARE(rig.ui().Label4[5]->textFormat(), Qt::PlainText);
+        QCOMPARE(rig.ui().Label4[6]->text(), QStringLiteral("第6路"));
+        rig.ui().add->setText("255"); // the spinner follows the box
+        QCOMPARE(rig.ui().VScroll1->number(), 255);
+        QCOMPARE(rig.ui().Label4[5]->text(), QStringLiteral("第5路"));
+        QVERIFY(rig.messages.isEmpty());
+    }
+
+    void renameDialogStoresForTheClickedChannel()
+    {
+        WindowRig<KestrelForm> rig(Holding(NameFile(3, 5, "旧名")));
+        rig.ui().VScroll1->setNumber(3);
+        rig.form->Label4_Click(5);
+        kestrel::NameForm& dialog = *rig.form->nameForm();
+        QCOMPARE(dialog.mingcheng()->text(), QStringLiteral("旧名"));
+        rig.form->Label4_Click(6); // retargeted: the box shows channel 6's name
+        QCOMPARE(dialog.mingcheng()->text(), QStringLiteral("第6路"));
+        dialog.mingcheng()->setText("新名");
+        QTest::mouseClick(dialog.Command_ok(), Qt::LeftButton);
+        QVERIFY(!dialog.window());
+        QCOMPARE(Stored(rig.form->nameFilePath(), 3, 6), QStringLiteral("新名"));
+        QCOMPARE(Stored(rig.form->nameFilePath(), 3, 5), QStringLiteral("旧名"));
+        QCOMPARE(rig.ui().Label4[6]->text(), QStringLiteral("新名"));
+
+        // Each opening starts from the layout, whatever the last one was moved or sized to.
+        rig.form->Label4_Click(1);
+        dialog.window()->setGeometry(300, 200, 500, 300);
+        QTest::mouseClick(dialog.Command_cansel(), Qt::LeftButton);
+        rig.form->Label4_Click(2);
+        QCOMPARE(dialog.window()->size(), QSize(316, 126));
+        QVERIFY(dialog.window()->geometry().topLeft() != QPoint(300, 200));
+        QVERIFY(rig.messages.isEmpty());
+    }
+
+    // A save that cannot be made keeps the dialog open with the text and says why.
+    void failedSaveKeepsTheDialog_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("read-only file") << true << "只读";
+        QTest::newRow("another program saving") << false << "另一个程序正在保存";
+    }
+    void failedSaveKeepsTheDialog()
+    {
+        QFETCH(bool, readOnly);
+        QFETCH(QString, reason);
+        WindowRig<KestrelForm> rig(Holding(NameFile(1, 1, "旧名")));
+        const QString path = rig.form->nameFilePath();
+        QLockFile other(path + ".lock");
+        QVERIFY(readOnly ? ::chmod(QFile::encodeName(path).constData(), 0444) == 0 : other.lock());
+        rig.form->Label4_Click(1);
+        rig.form->nameForm()->mingcheng()->setText("新名");
+        rig.form->nameForm()->Command_ok_Click();
+        QCOMPARE(rig.messages.size(), 1);
+        QVERIFY2(rig.messages[0].text.contains(reason), qPrintable(rig.messages[0].text));
+        QCOMPARE(rig.form->nameForm()->mingcheng()->text(), QStringLiteral("新名"));
+        QCOMPARE(Stored(path, 1, 1), QStringLiteral("旧名"));
+    }
+
+    // After a failed creation, names come back as soon as a usable file is there, with no box
+    // for each reload in between.
+    void namesComeBackAfterAFailedCreation()
+    {
+        WindowRig<KestrelForm> rig([](const QString& dir) { QDir(dir).mkdir("name.txt"); });
+        QCOMPARE(rig.messages.size(), 2); // the missing file, then why it could not be made
+        rig.ui().VScroll1->setNumber(2);
+        QCOMPARE(rig.ui().Label4[1]->text(), QString());
+        QVERIFY(QDir(rig.dir.path()).rmdir("name.txt"));
+        Holding(NameFile(3, 1, "回来了"))(rig.dir.path());
+        rig.ui().VScroll1->setNumber(3);
+        QCOMPARE(rig.ui().Label4[1]->text(), QStringLiteral("回来了"));
+        QCOMPARE(rig.messages.size(), 2);
+    }
+
+    // A program folder that cannot be written (an installed package): the user's own copy, taken
+    // over from the one beside the program, holds every save.
+    void userCopyWhenTheFolderIsReadOnly()
+    {
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+        WindowRig<KestrelForm> rig([](const QString& dir) {
+            Holding(NameFile(1, 1, "总泵"))(dir);
+            QFile::setPermissions(dir + "/name.txt", QFile::ReadOwner | QFile::ReadOther);
+            ::chmod(QFile::encodeName(dir).constData(), 0555);
+        });
+        const QString user = home.filePath("kestrel/name.txt");
+        QCOMPARE(rig.form->nameFilePath(), user);
+        QCOMPARE(rig.ui().Label4[1]->text(), QStringLiteral("总泵"));
+        QVERIFY(naming::WriteIniValue(user, "地址码1", naming::ChannelKey(2), "支泵"));
+        QCOMPARE(Stored(rig.dir.filePath("name.txt"), 1, 2), QStringLiteral("第2路"));
+        ::chmod(QFile::encodeName(rig.dir.path()).constData(), 0755);
+        qunsetenv("XDG_DATA_HOME");
+        QVERIFY(rig.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(KestrelTest)
+#include "test_kestrel.moc"

@@ -1,0 +1,354 @@
+// name.txt through its real layers: the INI rules over GBK bytes, the routines and the start-up
+// over real files, saves from two processes at once, and saves killed half-way.
+#include "naming/gbk.h"
+#include "naming/ini_bytes.h"
+#include "naming/module2.h"
+#include "naming/name_file.h"
+#include "support/message_recorder.h"
+
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+
+namespace {
+
+const QString kSection = QStringLiteral("地址码1");
+
+QByteArray Gbk(const QString& text)
+{
+    return naming::gbk::Encode(text).value();
+}
+
+QByteArray Bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Put(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+ino_t Inode(const QString& path)
+{
+    struct stat info
+    {
+    };
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_ino;
+}
+
+// The file as created, with channel 1 of address 1 named.
+QByteArray Named(const QString& name)
+{
+    return *naming::ini::WriteValue(naming::DefaultNameFileContent(), Gbk(kSection),
+                                    Gbk(naming::ChannelKey(1)), Gbk(name));
+}
+
+// Runs this test binary as a second program that saves in a loop (see main).
+QProcess* StartSaver(QObject* parent, const QString& path, const QString& prefix)
+{
+    auto* saver = new QProcess(parent);
+    saver->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--save"), path, prefix});
+    return saver;
+}
+
+} // namespace
+
+class NamingTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_path = m_dir->filePath(QStringLiteral("name.txt"));
+    }
+
+    // 丄 = 81 41 and 乤 = 81 61 end in bytes that look like 'A' and 'a'; 乕 乗 乚 = 81 5B/5C/5D.
+    void readRules_data()
+    {
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        const auto row = [](const char* name, const QString& c, const QString& s, const QString& k,
+                            const QString& v) { QTest::newRow(name) << c << s << k << v; };
+        row("case", "[Sec]\r\nMy Key=v", "sEC", "my KEY", "v");
+        row("trail bytes are no letters", "[乤]\r\n乤=1\r\n[丄]\r\n丄=2", "丄", "丄", "2");
+        row("trail bytes are no brackets", "[乚乕]\r\nk乚=乗\\]\r\n[下]\r\nk=2", "乚乕", "k乚",
+            "乗\\]");
+        row("blanks", " \t[ s ] x\r\n \t k \t= \t a  b \t", " s", "k ", "a  b");
+        row("quotes", "[s]\r\nk=\" a \"", "s", "k", " a ");
+        row("unmatched quotes", "[s]\r\nk=\"x'", "s", "k", "\"x'");
+        row("first equals sign", "[s]\r\nk=a=b ;c", "s", "k", "a=b ;c");
+        row("empty value", "[s]\r\nk=", "s", "k", "");
+        row("no equals sign", "[s]\r\nk", "s", "k", "");
+        row("first section only", "[s]\r\nj=0\r\n[S]\r\nk=3", "s", "k", "");
+        row("first key wins", "[s]\r\nk=1\r\nk=2", "s", "k", "1");
+        row("before any section", "k=1\r\n[s]", "s", "k", "");
+        row("header to first bracket", "[a]b]\r\nk=1", "a", "k", "1");
+        row("LF", "[a]\nk=1\n[b]\nk=2", "b", "k", "2");
+        row("CR", "[a]\rk=1\r[b]\rk=2", "b", "k", "2");
+        row("300 ASCII", "[s]\r\nk=" + QString(300, 'x'), "s", "k", QString(254, 'x'));
+        row("200 Chinese", "[s]\r\nk=" + QString(200, u'泵'), "s", "k", QString(127, u'泵'));
+        row("never a split character", "[s]\r\nk=" + QString(253, 'y') + "泵泵", "s", "k",
+            QString(253, 'y'));
+    }
+    void readRules()
+    {
+        QFETCH(QString, content);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QCOMPARE(naming::gbk::Decode(naming::ini::ReadValue(Gbk(content), Gbk(section), Gbk(key))),
+                 value);
+    }
+
+    void writeRules_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("after"); // empty: the file is left as it is
+        const auto row = [](const char* name, const QString& b, const QString& s, const QString& k,
+                            const QString& a) { QTest::newRow(name) << b << s << k << a; };
+        row("in place, other bytes kept", ";c\r\n\r\n[Sec]\r\n  K \t= old \r\n ;n\r\n\r\nz=1",
+            "sec", "k", ";c\r\n\r\n[Sec]\r\nK=v\r\n ;n\r\n\r\nz=1");
+        row("value already stored", "[s]\r\n K = v ", "S", "k", "");
+        row("new key after the section's last line", "[a]\r\nx=1\r\n;c\r\n\r\n[b]", "a", "k",
+            "[a]\r\nx=1\r\n;c\r\nk=v\r\n\r\n[b]");
+        row("new key at an unended end", "[a]\r\nx=1", "a", "k", "[a]\r\nx=1\r\nk=v\r\n");
+        row("first of two sections", "[a]\r\n[a]\r\nk=2\r\n", "a", "k",
+            "[a]\r\nk=v\r\n[a]\r\nk=2\r\n");
+        row("new section at the end", "[a]\r\n\r\n", "b", "k", "[a]\r\n\r\n[b]\r\nk=v\r\n");
+        row("line ending of the file", "[a]\nx=1", "b", "k", "[a]\nx=1\n[b]\nk=v\n");
+        row("names asked with blanks", "", " \t泵 ", " k", "[泵]\r\nk=v\r\n");
+        row("trail bytes are no letters", "[s]\r\n乤=1\r\n", "s", "丄", "[s]\r\n乤=1\r\n丄=v\r\n");
+    }
+    void writeRules()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, after);
+        const std::optional<QByteArray> out =
+            naming::ini::WriteValue(Gbk(before), Gbk(section), Gbk(key), "v");
+        QCOMPARE(out.value_or(Gbk(before)), Gbk(after.isEmpty() ? before : after));
+        QCOMPARE(out.has_value(), !after.isEmpty());
+    }
+
+    void completionKeepsWhatIsStored()
+    {
+        const std::vector<naming::ini::SectionDefaults> wanted = {
+            {"a", {{"k1", "d1"}}}, {"b", {{"k1", "d1"}, {"K2", "d2"}}}, {"A", {{"k3", "d3"}}}};
+        QCOMPARE(*naming::ini::AddMissing("[b]\r\nk2=mine\r\n\r\n[x]", wanted),
+                 QByteArray("[b]\r\nk2=mine\r\nk1=d1\r\n\r\n[x]\r\n[a]\r\nk1=d1\r\nk3=d3\r\n"));
+        const QByteArray created = naming::DefaultNameFileContent();
+        QCOMPARE(created.size(), qsizetype(115372));
+        QCOMPARE(QCryptographicHash::hash(created, QCryptographicHash::Sha256).toHex(),
+                 "0e5189d25463990ee6af26bf6c2b456b010ac9f06a63745302fdc08c9be6a0bc");
+    }
+
+    void sectionLines_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("whole line") << "地址码10" << true;
+        QTest::newRow("not a prefix") << "地址码1" << false;
+        QTest::newRow("trailing blank") << "地址码0" << false;
+        QTest::newRow("letter case") << "abc" << false;
+    }
+    void sectionLines()
+    {
+        QFETCH(QString, section);
+        QFETCH(bool, found);
+        Put(m_path, Gbk("[地址码10]\r\n[地址码0] \r\n[Abc]\n"));
+        QCOMPARE(naming::IniSectionExists(m_path, section), found);
+    }
+
+    // Refused saves store nothing and say why; what stands in the file's place decides.
+    void refusedSaves_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("reason");
+        const QByteArray ok = "[地址码1]\r\n";
+        QTest::newRow("not GBK") << "泵😀ä" << ok << 0644 << "“😀”“ä”";
+        QTest::newRow("line break") << "a\nb" << ok << 0644 << "换行";
+        QTest::newRow("read-only file") << "v" << ok << 0444 << "只读";
+        QTest::newRow("UTF-8 file")
+            << "v" << QStringLiteral("[地址码0]").toUtf8() << 0644 << "UTF-8";
+        QTest::newRow("folder in its place") << "v" << QByteArray() << 0 << "文件夹";
+    }
+    void refusedSaves()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, content);
+        QFETCH(int, mode);
+        QFETCH(QString, reason);
+        if (mode == 0) {
+            QDir().mkdir(m_path);
+        } else {
+            Put(m_path, content);
+            ::chmod(QFile::encodeName(m_path).constData(), mode_t(mode));
+        }
+        MessageRecorder boxes;
+        QString why;
+        QCOMPARE(naming::WriteIniValue(m_path, kSection, "k", value, &why), 0);
+        QVERIFY2(why.contains(reason), qPrintable(why));
+        QCOMPARE(Bytes(m_path), content);
+        QCOMPARE(boxes.messages.size(), mode == 0 ? 1 : 0); // the missing-file box only
+    }
+
+    void missingFileIsReportedNotCreated()
+    {
+        MessageRecorder boxes;
+        QCOMPARE(naming::ReadIniValue(m_path, kSection, "k"), QString());
+        QCOMPARE(naming::WriteIniValue(m_path, kSection, "k", "v"), 0);
+        QVERIFY(!QFileInfo::exists(m_path));
+        QCOMPARE(boxes.messages.size(), 2);
+        QCOMPARE(boxes.messages[1].title, QStringLiteral("File Not Found"));
+        QCOMPARE(boxes.messages[1].text, m_path + " not found.");
+        QCOMPARE(boxes.messages[1].icon, msgbox::Icon::Critical);
+    }
+
+    void startUp_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // null: no file; "/": a folder in its place
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("name"); // of channel 1, address 1, afterwards
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray named = Named("进水泵");
+        const QByteArray utf8 = naming::gbk::Decode(named).toUtf8();
+        QTest::newRow("first start")
+            << QByteArray() << QStringList{" not found.", "名称文件被创建。"} << "Kestrel"
+            << "第1路" << naming::DefaultNameFileContent();
+        QTest::newRow("marker missing: completed")
+            << Gbk("[软件属性]\r\n名称=泵房\r\n[地址码1]\r\n第1路名称=进水泵\r\n")
+            << QStringList{"名称文件被创建。"} << "泵房"
+            << "进水泵" << QByteArray();
+        QTest::newRow("initialised: untouched") << named << QStringList{} << "Kestrel"
+                                                << "进水泵" << named;
+        QTest::newRow("empty title") << Named("").replace("=Kestrel", "=") << QStringList{} << ""
+                                     << "" << QByteArray();
+        QTest::newRow("UTF-8 with BOM")
+            << "\xEF\xBB\xBF" + utf8 << QStringList{"原文件保存为"} << "Kestrel"
+            << "进水泵" << named;
+        QTest::newRow("UTF-8 without BOM") << utf8 << QStringList{"原文件保存为"} << "Kestrel"
+                                           << "进水泵" << named;
+        QTest::newRow("UTF-8 beyond GBK")
+            << QByteArray(utf8).replace("进", "😀") << QStringList{"“😀”"} << "Kestrel"
+            << "" << QByteArray(utf8).replace("进", "😀");
+        QTest::newRow("folder in its place")
+            << QByteArray("/") << QStringList{" not found.", "该路径是一个文件夹"} << "Kestrel"
+            << "" << QByteArray();
+    }
+    void startUp()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, title);
+        QFETCH(QString, name);
+        QFETCH(QByteArray, after);
+        if (before == "/")
+            QDir().mkdir(m_path);
+        else if (!before.isNull())
+            Put(m_path, before);
+        const ino_t inode = Inode(m_path);
+        MessageRecorder boxes;
+        const naming::NameFileStart start = naming::InitNameFile(m_path);
+        QCOMPARE(boxes.messages.size(), messages.size());
+        for (qsizetype i = 0; i < messages.size(); ++i)
+            QVERIFY2(boxes.messages[i].text.contains(messages[i]),
+                     qPrintable(boxes.messages[i].text));
+        QCOMPARE(start.title, title);
+        // Told already: a file that could not be made or used (no names, a title to show).
+        QCOMPARE(start.reported, name.isEmpty() && !title.isEmpty());
+        if (!after.isNull())
+            QCOMPARE(Bytes(m_path), after);
+        if (after == before) // an initialised file is not even rewritten
+            QCOMPARE(Inode(m_path), inode);
+        if (messages.value(0) == "原文件保存为") // the original kept beside the converted file
+            QCOMPARE(Bytes(m_dir->filePath("name.txt.utf8.bak")), before);
+        const auto names = naming::ReadChannelNames(m_path, "1");
+        QCOMPARE(names ? names->at(0) : QString(), name);
+    }
+
+    // Two programs saving different names into one file: with the lock, none is lost.
+    void concurrentSavesLoseNothing()
+    {
+        Put(m_path, naming::DefaultNameFileContent());
+        QProcess* savers[] = {StartSaver(this, m_path, "a"), StartSaver(this, m_path, "b")};
+        for (QProcess* saver : savers) {
+            QVERIFY2(saver->waitForFinished(60000), "a saver did not finish within 60 s");
+            QCOMPARE(saver->exitCode(), 0);
+        }
+        const QByteArray content = Bytes(m_path);
+        for (const char* prefix : {"a", "b"})
+            for (int i = 0; i < 150; ++i)
+                QVERIFY(
+                    !naming::ini::ReadValue(content, Gbk(kSection), prefix + QByteArray::number(i))
+                         .isEmpty());
+    }
+
+    // A save killed at any point leaves the old file or the new one, byte for byte; the lock
+    // and the temporary files it leaves do not stop the next save.
+    void killedSavesLeaveOldOrNew()
+    {
+        Put(m_path, naming::DefaultNameFileContent());
+        for (int round = 0; round < 30; ++round) {
+            QProcess* saver = StartSaver(this, m_path, "");
+            QVERIFY(saver->waitForStarted());
+            QTest::qWait(5 + QRandomGenerator::global()->bounded(40));
+            ::kill(pid_t(saver->processId()), SIGKILL);
+            QVERIFY(saver->waitForFinished());
+            const QByteArray content = Bytes(m_path);
+            const QByteArray value = naming::ini::ReadValue(content, Gbk(kSection), "k");
+            const std::optional<QByteArray> expected = naming::ini::WriteValue(
+                naming::DefaultNameFileContent(), Gbk(kSection), "k", value);
+            QCOMPARE(content, value.isEmpty() ? naming::DefaultNameFileContent() : *expected);
+            delete saver;
+        }
+        Put(m_dir->filePath(".name.txt.tmp1f2e3d4c"), "left by a killed save");
+        QCOMPARE(naming::WriteIniValue(m_path, kSection, "k", "last"), 1);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"name.txt"});
+    }
+};
+
+// `--save PATH PREFIX`: saves PREFIX0..PREFIX149 in section 地址码1, or with no prefix keeps
+// saving k=1, 2, 3... until killed; exits 1 at the first refused save.
+int main(int argc, char* argv[])
+{
+    if (argc == 4 && QByteArray(argv[1]) == "--save") {
+        QCoreApplication app(argc, argv);
+        const QString path = QString::fromLocal8Bit(argv[2]);
+        const QString prefix = QString::fromLocal8Bit(argv[3]);
+        for (int i = 0; prefix.isEmpty() || i < 150; ++i) {
+            const QString key =
+                prefix.isEmpty() ? QStringLiteral("k") : prefix + QString::number(i);
+            if (naming::WriteIniValue(path, kSection, key, QString::number(i + 1)) == 0)
+                return 1;
+        }
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    NamingTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_naming.moc"
