@@ -64,9 +64,8 @@ int main(int argc, char* argv[])
     Print("address change to 1 (24 reads, second section)", 301, change1, "   (target < 2 ms)");
 
     const double start = MedianMs(101, {}, [&] {
-        const naming::NameFileStart s = naming::InitNameFile(path);
-        if (s.namesLoadable)
-            naming::LoadChannelNames(path, QStringLiteral("1"));
+        naming::InitNameFile(path);
+        naming::LoadChannelNames(path, QStringLiteral("1"));
     });
     Print("start-up with the file (marker, title, 24 names)", 101, start, "");
 
@@ -75,7 +74,7 @@ int main(int argc, char* argv[])
         naming::WriteIniValue(path, QStringLiteral("地址码128"), QStringLiteral("第12路名称"),
                               QStringLiteral("名称%1").arg(++n));
     });
-    Print("one rename (WriteIniValue, atomic replace; incl. fsync)", 101, rename, "");
+    Print("one rename (WriteIniValue: lock, atomic replace, fsync)", 101, rename, "");
 
     if (messages != 2 * 31) // one missing-file and one creation message per creation run, none else
         std::printf("unexpected message count %d\n", messages);
