@@ -22,16 +22,22 @@ QByteArray Gbk(const QString& text)
     return gbk::Encode(text).value_or(QByteArray());
 }
 
-// Sections and keys of the created file, in the order the original writes them.
+// Sections and keys of the created file, in the order the original writes them. The GBK pieces
+// are encoded once: a converter per key would make the 6145 keys cost tens of milliseconds.
 std::vector<ini::SectionDefaults> Defaults()
 {
+    const QByteArray di = Gbk(QStringLiteral("第"));
+    const QByteArray keyEnd = Gbk(QStringLiteral("路名称"));
+    const QByteArray valueEnd = Gbk(QStringLiteral("路"));
+    const QByteArray sectionStart = Gbk(AddressSection({}));
     std::vector<ini::SectionDefaults> sections{
         {Gbk(kTitleSection), {{Gbk(kTitleKey), QByteArrayLiteral("Kestrel")}}}};
     for (int address = 0; address < kAddressCount; ++address) {
-        ini::SectionDefaults section{Gbk(AddressSection(QString::number(address))), {}};
-        for (int channel = 1; channel <= kChannelCount; ++channel)
-            section.keys.emplace_back(Gbk(ChannelKey(channel)),
-                                      Gbk(QStringLiteral("第%1路").arg(channel)));
+        ini::SectionDefaults section{sectionStart + QByteArray::number(address), {}};
+        for (int channel = 1; channel <= kChannelCount; ++channel) {
+            const QByteArray number = QByteArray::number(channel);
+            section.keys.emplace_back(di + number + keyEnd, di + number + valueEnd);
+        }
         sections.push_back(std::move(section));
     }
     return sections;
