@@ -144,7 +144,7 @@ QByteArray WrenfieldFormTest::tick()
 {
     m_pty->readAvailable(); // nothing older belongs to this tick
     m_form->Timer1_Timer();
-    return m_pty->readAtLeast(static_cast<int>(board::kFrameSize), 10s).toHex(' ');
+    return m_pty->read(static_cast<int>(board::kFrameSize), 10s).toHex(' ');
 }
 
 void WrenfieldFormTest::clickLamp(int channel)
@@ -278,7 +278,7 @@ void WrenfieldFormTest::commandQueuedBeforeClosingGoesOutFirstAfterReopening()
     clickLamp(1);
     closePort();
     QVERIFY(!ui().Timer1->isActive());
-    QVERIFY(m_pty->readAtLeast(1, 100ms).isEmpty()); // nothing leaves a closed port
+    QVERIFY(m_pty->read(1, 100ms).isEmpty()); // nothing leaves a closed port
 
     openPort();
     QCOMPARE(tick(), QByteArray("55 01 12 00 00 00 01 69"));

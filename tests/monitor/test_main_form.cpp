@@ -1,5 +1,5 @@
 // The shared main window in-process, over a real pseudo-terminal.
-#include "window_rig.h"
+#include "support/window_rig.h"
 
 #include "link/frame.h"
 #include "link/serial_control.h"
@@ -18,11 +18,6 @@ using monitor::kRed;
 using monitor::kYellow;
 
 namespace {
-
-QByteArray Bytes(const board::Frame& f)
-{
-    return QByteArray(reinterpret_cast<const char*>(f.data()), static_cast<qsizetype>(f.size()));
-}
 
 const board::Frame kExample{0x22, 0, 0, 0, 0xFF, 0x00, 0x81, 0xA2};
 const QByteArray kPoll1 = QByteArray::fromHex("5501100000000066");
@@ -77,7 +72,7 @@ private slots:
         // Ticks run, but nothing leaves the program before the port is opened.
         rig.form->Timer1_Timer();
         rig.form->Timer1_Timer();
-        QVERIFY(rig.pty->readAtLeast(1, 200ms).isEmpty());
+        QVERIFY(rig.pty->read(1, 200ms).isEmpty());
         QVERIFY(AllLook(rig, kYellow, monitor::kTextUnknown));
     }
 
@@ -89,19 +84,19 @@ private slots:
         QVERIFY(!rig.ui().chuankou_num->isEnabled());
 
         rig.form->Timer1_Timer();
-        QCOMPARE(rig.pty->readAtLeast(8, 10s), kPoll1);
+        QCOMPARE(rig.pty->read(8, 10s), kPoll1);
 
         rig.ui().VScroll1->setNumber(2);
         QCOMPARE(rig.ui().add->text(), QStringLiteral("2"));
         rig.form->Timer1_Timer();
-        QCOMPARE(rig.pty->readAtLeast(8, 10s), QByteArray::fromHex("5502100000000067"));
+        QCOMPARE(rig.pty->read(8, 10s), QByteArray::fromHex("5502100000000067"));
 
         // Text that gives no address byte sends nothing on that tick; the next good one goes out.
         rig.ui().add->setText(QStringLiteral("abc"));
         rig.form->Timer1_Timer();
         rig.ui().add->setText(QStringLiteral("256"));
         rig.form->Timer1_Timer();
-        QCOMPARE(rig.pty->readAtLeast(8, 10s), QByteArray::fromHex("5500100000000065"));
+        QCOMPARE(rig.pty->read(8, 10s), QByteArray::fromHex("5500100000000065"));
         QVERIFY(rig.messages.isEmpty());
     }
 
@@ -167,7 +162,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(port.inBufferCount(), 4, 10000);
         rig.form->Timer1_Timer();
         QCOMPARE(port.inBufferCount(), 0);
-        QCOMPARE(rig.pty->readAtLeast(8, 10s), kPoll1);
+        QCOMPARE(rig.pty->read(8, 10s), kPoll1);
 
         // A stray byte in front shifts the frame: dropped, and the last byte waits until the
         // next request empties the buffer, which puts the link back in step.
@@ -177,7 +172,7 @@ private slots:
         QCOMPARE(rig.ui().Picture1[24]->color(), kGreen); // still the last valid frame
         rig.form->Timer1_Timer();
         QCOMPARE(port.inBufferCount(), 0);
-        QCOMPARE(rig.pty->readAtLeast(8, 10s), kPoll1);
+        QCOMPARE(rig.pty->read(8, 10s), kPoll1);
         rig.pty->write(Bytes(kExample));
         WaitPainted(rig, 1, kGreen);
         QCOMPARE(rig.ui().Picture1[24]->color(), kGreen);
@@ -215,7 +210,7 @@ private slots:
             rig.form->Timer1_Timer();
             QCOMPARE(rig.form->link_ticks(), expected);
         }
-        QCOMPARE(rig.pty->readAtLeast(32, 10s), kPoll1.repeated(4));
+        QCOMPARE(rig.pty->read(32, 10s), kPoll1.repeated(4));
     }
 
     void openCloseAndReopen()
@@ -225,7 +220,7 @@ private slots:
         QVERIFY(rig.ui().Timer1->isActive());
         QCOMPARE(rig.ui().open_comm->text(), QStringLiteral("关闭串口"));
         // The running timer polls by itself.
-        QCOMPARE(rig.pty->readAtLeast(16, 10s).left(16), kPoll1.repeated(2));
+        QCOMPARE(rig.pty->read(16, 10s).left(16), kPoll1.repeated(2));
 
         rig.form->open_comm_Click();
         QVERIFY(AllLook(rig, GreyText(), monitor::kTextUnknown));
@@ -280,8 +275,8 @@ private slots:
     {
         Rig rig;
         rig.form->open_comm_Click(); // the timer keeps polling while the device goes away
-        QCOMPARE(rig.pty->readAtLeast(8, 10s).left(8), kPoll1);
-        rig.pty->closeMaster();
+        QCOMPARE(rig.pty->read(8, 10s).left(8), kPoll1);
+        rig.pty->close();
         QTRY_COMPARE_WITH_TIMEOUT(rig.ui().open_comm->text(), QStringLiteral("打开串口"), 10000);
         QVERIFY(!rig.ui().MSComm1->isOpen());
         QVERIFY(!rig.ui().Timer1->isActive());
@@ -294,10 +289,11 @@ private slots:
             QCoreApplication::processEvents();
         QCOMPARE(rig.messages.size(), 1);
 
-        rig.replug();
+        rig.pty = std::make_unique<PseudoTerminal>(); // plugged in again
+        rig.linkPort(1);
         rig.form->open_comm_Click();
         QVERIFY(rig.ui().MSComm1->isOpen());
-        QCOMPARE(rig.pty->readAtLeast(8, 10s).left(8), kPoll1);
+        QCOMPARE(rig.pty->read(8, 10s).left(8), kPoll1);
         rig.pty->write(Bytes(kExample));
         WaitPainted(rig, 1, kGreen);
         QCOMPARE(rig.messages.size(), 1);

@@ -1,7 +1,7 @@
 // The real boardsim binary on a real pseudo-terminal, driven through its link and its stdin.
-#include "support/boardsim_process.h"
 #include "link/frame.h"
-#include "support/serial_end.h"
+#include "support/line_process.h"
+#include "support/pseudo_terminal.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -52,11 +52,11 @@ qint64 CpuTimeMs(qint64 pid)
 }
 
 // Sends a poll and gives the first 8 bytes that come back.
-QByteArray Ask(SerialEnd& port, std::uint8_t address = 1)
+QByteArray Ask(PseudoTerminal& port, std::uint8_t address = 1)
 {
     if (!port.write(Poll(address)))
         return {};
-    return port.readCount(8);
+    return port.read(8);
 }
 
 } // namespace
@@ -125,7 +125,7 @@ void BoardsimTest::linkLifetime()
 
         // The terminal outlives the program under test closing and reopening its port.
         for (int round = 0; round < 3; ++round) {
-            SerialEnd port(link(3));
+            PseudoTerminal port(link(3));
             QVERIFY(port.isOpen());
             QCOMPARE(ToFrame(Ask(port)), Status(1, 0x5A5A5A));
         }
@@ -161,7 +161,7 @@ void BoardsimTest::answersPollsForItsAddressOnly()
     // Address 200 also checks the checksum's wrap-round.
     BoardsimProcess sim(m_dir.path(), {"--address", "200", "--pattern", "0x123456"});
     QVERIFY(sim.started());
-    SerialEnd port(link());
+    PseudoTerminal port(link());
     QVERIFY(port.isOpen());
     QCOMPARE(ToFrame(Ask(port, 200)), Status(200, 0x123456));
 
@@ -179,7 +179,7 @@ void BoardsimTest::switchCommandsFlipChannels()
 {
     BoardsimProcess sim(m_dir.path(), {"--pattern", "FFFFFF"});
     QVERIFY(sim.started());
-    SerialEnd port(link());
+    PseudoTerminal port(link());
     QVERIFY(port.isOpen());
 
     const struct
@@ -200,7 +200,7 @@ void BoardsimTest::switchCommandsFlipChannels()
     };
     for (const auto& step : steps) {
         QVERIFY(port.write(Switch(1, step.command, step.channel)));
-        QCOMPARE(ToFrame(port.readCount(8)), Status(1, step.after));
+        QCOMPARE(ToFrame(port.read(8)), Status(1, step.after));
     }
     QCOMPARE(ToFrame(Ask(port)), Status(1, 0xFFFEFF));
 
@@ -215,16 +215,16 @@ void BoardsimTest::strayBytesOnDemand()
 {
     BoardsimProcess sim(m_dir.path(), {"--pattern", "800001"});
     QVERIFY(sim.started());
-    SerialEnd port(link());
+    PseudoTerminal port(link());
     QVERIFY(port.isOpen());
 
     QCOMPARE(sim.control("burst"), std::optional<QString>("ok burst"));
-    const QByteArray burst = port.readCount(12);
+    const QByteArray burst = port.read(12);
     QCOMPARE(burst.size(), 12);
     QCOMPARE(ToFrame(burst.first(8)), Status(1, 0x800001));
 
     QCOMPARE(sim.control("noise 5"), std::optional<QString>("ok noise 5"));
-    QCOMPARE(port.readCount(5).size(), 5);
+    QCOMPARE(port.read(5).size(), 5);
     QVERIFY(sim.control("noise 0")->startsWith("error noise 0:"));
     QVERIFY(sim.control("noise")->startsWith("error noise:"));
     QVERIFY(sim.control("fly away")->startsWith("error fly away: unknown command"));
@@ -237,7 +237,7 @@ void BoardsimTest::silenceAndSilentMode()
 {
     BoardsimProcess sim(m_dir.path(), {"--silent", "--log"});
     QVERIFY(sim.started());
-    SerialEnd port(link());
+    PseudoTerminal port(link());
     QVERIFY(port.isOpen());
     // Each check ends on a switch command: its reply differs from every earlier one, and any
     // reply that leaked out of a quiet time would arrive before it.
@@ -262,9 +262,9 @@ void BoardsimTest::silenceAndSilentMode()
     QByteArray heard;
     while (heard.isEmpty() && clock.elapsed() < 3000) {
         QVERIFY(port.write(Poll(1)));
-        heard = port.readCount(8, 50ms);
+        heard = port.read(8, 50ms);
         if (!heard.isEmpty())
-            heard += port.readCount(8 - int(heard.size()));
+            heard += port.read(8 - int(heard.size()));
     }
     QCOMPARE(ToFrame(heard), Status(1, 0x5A5A50));
     QVERIFY2(clock.elapsed() >= silenceMs - 50, qPrintable(QString::number(clock.elapsed())));
@@ -282,7 +282,7 @@ void BoardsimTest::unplugAndReplug()
 {
     BoardsimProcess sim(m_dir.path(), {"--pattern", "00FF00"});
     QVERIFY(sim.started());
-    SerialEnd before(link());
+    PseudoTerminal before(link());
     QVERIFY(before.isOpen());
     QCOMPARE(ToFrame(Ask(before)), Status(1, 0x00FF00));
 
@@ -305,7 +305,7 @@ void BoardsimTest::unplugAndReplug()
         const auto slave = replug();
         QVERIFY(slave);
         QCOMPARE(QFileInfo(link()).symLinkTarget(), *slave);
-        SerialEnd after(link());
+        PseudoTerminal after(link());
         QVERIFY(after.isOpen());
         QCOMPARE(ToFrame(Ask(after)), Status(1, 0x0000FF));
         QCOMPARE(sim.control("unplug"), std::optional<QString>("ok unplug"));
@@ -314,13 +314,13 @@ void BoardsimTest::unplugAndReplug()
 
     // A replug while plugged in pulls the old terminal first.
     QVERIFY(replug());
-    SerialEnd old(link());
+    PseudoTerminal old(link());
     QVERIFY(old.isOpen());
     const auto slave = replug();
     QVERIFY(slave);
     QVERIFY(old.waitForHangup());
     QCOMPARE(QFileInfo(link()).symLinkTarget(), *slave);
-    SerialEnd fresh(link());
+    PseudoTerminal fresh(link());
     QVERIFY(fresh.isOpen());
     QCOMPARE(ToFrame(Ask(fresh)), Status(1, 0x0000FF));
 
@@ -333,7 +333,7 @@ void BoardsimTest::keepsRunningAfterStdinCloses()
     // Each reply waits 100 ms, so the polls below span a few hundred ms of a board that waits.
     BoardsimProcess sim(m_dir.path(), {"--delay", "100"});
     QVERIFY(sim.started());
-    SerialEnd port(link());
+    PseudoTerminal port(link());
     QVERIFY(port.isOpen());
     // An unterminated last line is still carried out.
     sim.process().write("pattern 3");
