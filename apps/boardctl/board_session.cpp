@@ -1,0 +1,99 @@
+#include "board_session.h"
+
+#include "link/send_frame.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace boardctl {
+namespace {
+
+// The serial control opens port numbers only. A device path becomes port 0 of a private folder
+// holding a link "com0" to it: port 0 tries that link and nothing under /dev.
+constexpr int kDevicePort = 0;
+
+std::unique_ptr<QTemporaryDir> LinkFolder(const QString& device)
+{
+    if (device.isEmpty())
+        return nullptr;
+    auto folder =
+        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/boardctl-XXXXXX"));
+    if (folder->isValid())
+        QFile::link(QFileInfo(device).absoluteFilePath(),
+                    folder->filePath(QStringLiteral("com%1").arg(kDevicePort)));
+    return folder;
+}
+
+} // namespace
+
+BoardSession::BoardSession(const Options& options, const QString& programDir, QObject* parent)
+    : QObject(parent), m_device(options.device), m_deviceDir(LinkFolder(options.device)),
+      m_port(m_deviceDir ? m_deviceDir->path() : programDir),
+      m_addressText(QString::number(options.address))
+{
+    m_port.setCommPort(m_deviceDir ? kDevicePort : options.port);
+    m_poll.setInterval(kPollMs);
+    connect(&m_poll, &QTimer::timeout, this, &BoardSession::tick);
+    connect(&m_port, &board::SerialControl::OnComm, this, &BoardSession::onComm);
+    connect(&m_port, &board::SerialControl::portLost, this, [this](const QString& reason) {
+        m_poll.stop();
+        emit portLost(reason);
+    });
+}
+
+board::OpenResult BoardSession::open()
+{
+    board::OpenResult result;
+    if (m_deviceDir && !m_deviceDir->isValid()) {
+        result.device = m_device;
+        result.reason =
+            QStringLiteral("无法建立临时文件夹（%1）。").arg(m_deviceDir->errorString());
+        return result;
+    }
+    result = m_port.open();
+    if (m_deviceDir)
+        result.device = m_device; // not the private link
+    if (!result.ok)
+        return result;
+    m_port.setRThreshold(static_cast<int>(board::kFrameSize));
+    m_watchdog = board::LinkWatchdog{};
+    m_recvBuf = {};
+    m_poll.start();
+    tick(); // the first poll now, not a tick later: a status check waits for nothing
+    return result;
+}
+
+void BoardSession::close()
+{
+    m_poll.stop();
+    m_port.close();
+}
+
+QString BoardSession::portName() const
+{
+    return m_deviceDir ? m_device : QStringLiteral("串口 %1").arg(m_port.commPort());
+}
+
+void BoardSession::tick()
+{
+    if (m_watchdog.tick())
+        emit silentTick();
+    if (!m_port.isOpen())
+        return; // closed from a handler of silentTick
+    const Command next = m_pending.value_or(Command{board::kCmdPoll, 0});
+    m_pending.reset();
+    board::SendFrame(m_port, m_addressText, next.command, 0, next.channel);
+}
+
+void BoardSession::onComm()
+{
+    if (m_port.commEvent() != board::CommEvent::Receive)
+        return;
+    if (const std::optional<board::Frame> frame = board::TakeFrame(m_port, m_recvBuf)) {
+        m_watchdog.frameTaken();
+        emit frameTaken(board::ChannelBits(*frame));
+    }
+}
+
+} // namespace boardctl

@@ -1,0 +1,14 @@
+// What boardctl's exit status means; scripts on production lines test these numbers.
+#pragma once
+
+namespace boardctl {
+
+enum ExitCode : int {
+    kExitDone = 0,     // done, and --expect matched
+    kExitMismatch = 1, // --expect did not match, or toggle saw no change
+    kExitUsage = 2,    // wrong usage
+    kExitNoPort = 3,   // the port cannot be opened (or went away during status/toggle)
+    kExitNoAnswer = 4, // no valid answer in time
+};
+
+} // namespace boardctl

@@ -1,0 +1,151 @@
+// boardctl as a script runs it: the real binary, copied into a folder with boardsim's com1 link and
+// a name.txt naming channel 1 "进水", with no display. Its stderr is read along with its stdout.
+#include "support/line_process.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+class BoardctlTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qunsetenv("DISPLAY"); // the children inherit this environment
+        qunsetenv("WAYLAND_DISPLAY");
+    }
+
+    void run_data()
+    {
+        // boardsim's arguments ("-": none runs); boardctl's (DIR: the folder); the steps, apart by
+        // "; ": "= TEXT" the next line holds TEXT, "? TEXT" a later line does, "> LINE" a control
+        // command to boardsim, "{ PATH=VALUE" a field of the last JSON line read, "TERM" SIGTERM.
+        // Boardsim's channels 0x5A5A5A: 1 off, 2 on, 3 off, 4 on.
+        QTest::addColumn<QString>("sim");
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("code");
+        QTest::newRow("status") << ""
+                                << "status"
+                                << "= 通道  1  进水  断开; = 通道  2  第2路  连接" << 0;
+        QTest::newRow("status --json")
+            << ""
+            << "--json status"
+            << "= {; { address=1; { channels.0.name=进水; { channels.1.state=on; "
+               "{ channels.23.channel=24; { channels.23.state=off"
+            << 0;
+        QTest::newRow("status --csv")
+            << ""
+            << "--csv status"
+            << "= time,event,channel,name,state; = ,channel,1,进水,off" << 0;
+        QTest::newRow("--expect match")
+            << ""
+            << "--device DIR/com1 status --expect 010110100101101001011010"
+            << "? 通道 24" << 0;
+        QTest::newRow("--expect mismatch")
+            << ""
+            << "status --expect 1110xxxxxxxxxxxxxxxxxxxx"
+            << "? 与期望不符：通道 1 进水（期望连接，实际断开）、通道 3 第3路（期望连接，实际断开）"
+               "、通道 4 第4路（期望断开，实际连接）"
+            << 1;
+        QTest::newRow("watch: a drop")
+            << ""
+            << "watch"
+            << "? 通道 24; > pattern 0x5A5A58; = 通道  2  第2路  断开; > pattern 0x5A5A5A; "
+               "= 通道  2  第2路  连接; TERM; = 汇总：链路中断 0 次; ? 通道  2  第2路  掉线 1 次"
+            << 0;
+        QTest::newRow("watch: line noise")
+            << "--noise-every 3 --invalid-every 5 --seed 7"
+            << "--json watch --duration 1.5"
+            << "? \"channel\": 24; = \"event\": \"summary\", \"link_lost\": 0" << 0;
+        QTest::newRow("watch: silence") << ""
+                                        << "--csv watch"
+                                        << "? ,channel,24,; > silence 700; = ,link,,,lost; = "
+                                           ",link,,,ok; = ,channel,1,进水,off; "
+                                           "TERM; ? ,summary,,,link_lost=1"
+                                        << 0;
+        QTest::newRow("watch: unplug, replug")
+            << ""
+            << "--device DIR/com1 watch"
+            << "? 通道 24; > unplug; ? 断开了; ? 链路中断; > replug; ? 已重新打开; = 链路恢复; "
+               "= 通道  1  进水; TERM; ? 链路中断 1 次"
+            << 0;
+        QTest::newRow("toggle off") << ""
+                                    << "toggle 2"
+                                    << "= 通道  2  第2路  断开" << 0;
+        QTest::newRow("toggle on") << ""
+                                   << "--json toggle 1"
+                                   << "= {; { channel=1; { name=进水; { state=on" << 0;
+        QTest::newRow("--help") << "-"
+                                << "--help"
+                                << "? 用法：; ? Commands:" << 0;
+        QTest::newRow("usage") << "-"
+                               << "status --expect 12"
+                               << "? 用法：boardctl" << 2;
+        QTest::newRow("--names unreadable") << "-"
+                                            << "--names DIR/none.txt status"
+                                            << "? 无法读取名称文件; ? 用法：" << 2;
+        QTest::newRow("no device") << "-"
+                                   << "--port 0 status"
+                                   << "? 没有对应的设备" << 3;
+        QTest::newRow("silent board") << "--silent"
+                                      << "status --timeout 300"
+                                      << "? 300 毫秒内没有收到检测板（地址 1" << 4;
+    }
+
+    void run()
+    {
+        QFETCH(QString, sim);
+        QFETCH(QString, args);
+        QFETCH(QString, script);
+        QFETCH(int, code);
+        QTemporaryDir dir;
+        const QString program = dir.filePath("boardctl");
+        QVERIFY(QFile::copy(BOARDCTL_PATH, program));
+        QFile names(dir.filePath("name.txt")); // [地址码1] 第1路名称=进水, in GBK
+        QVERIFY(names.open(QIODevice::WriteOnly));
+        names.write("[\xb5\xd8\xd6\xb7\xc2\xeb"
+                    "1]\r\n\xb5\xda"
+                    "1\xc2\xb7\xc3\xfb\xb3\xc6=\xbd\xf8\xcb\xae\r\n");
+        names.close();
+        std::optional<BoardsimProcess> board;
+        if (sim != "-") {
+            board.emplace(dir.path(), sim.split(' ', Qt::SkipEmptyParts));
+            QVERIFY2(board->started(), "boardsim printed no start line");
+        }
+        LineProcess ctl("/bin/sh", QStringList{"-c", R"(exec "$0" "$@" 2>&1)", program} +
+                                       args.replace("DIR", dir.path()).split(' '));
+        QString last;
+        for (const QString& step : script.split("; ")) {
+            const QString text = step.mid(2);
+            if (step == "TERM") {
+                ctl.process().terminate();
+            } else if (step[0] == '>') {
+                QCOMPARE(board->control(text), std::optional("ok " + text));
+            } else if (step[0] == '{') {
+                QJsonValue value = QJsonDocument::fromJson(last.toUtf8()).object();
+                for (const QString& key : text.section('=', 0, 0).split('.')) {
+                    bool isIndex = false;
+                    const int index = key.toInt(&isIndex);
+                    value = isIndex ? value.toArray().at(index) : value.toObject().value(key);
+                }
+                QCOMPARE(value.toVariant().toString(), text.section('=', 1));
+            } else {
+                const bool next = step[0] == '=';
+                const auto line =
+                    ctl.waitForLine([&](const QString& l) { return next || l.contains(text); }, 3s);
+                QVERIFY2(line && line->contains(text),
+                         qPrintable("awaited: " + step + ", got: " + line.value_or("nothing")));
+                last = *line;
+            }
+        }
+        QCOMPARE(ctl.waitForExit(3s), std::optional(code));
+    }
+};
+
+QTEST_GUILESS_MAIN(BoardctlTest)
+#include "test_boardctl.moc"
