@@ -163,8 +163,12 @@ QString ChannelKey(int channel)
 
 QString NameFilePath(const QString& programDir)
 {
+    // The package manager's folders are never written, not even by root.
+    const QString dir = QFileInfo(programDir).absoluteFilePath() + '/';
+    const bool packaged =
+        dir.startsWith(QStringLiteral("/usr/")) && !dir.startsWith(QStringLiteral("/usr/local/"));
     const QFileInfo beside(Beside(programDir));
-    if ((beside.exists() && CanWrite(beside)) || CanWrite(QFileInfo(programDir)))
+    if (!packaged && ((beside.exists() && CanWrite(beside)) || CanWrite(QFileInfo(programDir))))
         return beside.filePath();
     return UserNameFile();
 }

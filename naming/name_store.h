@@ -19,7 +19,8 @@ QString AddressSection(const QString& addressText);
 QString ChannelKey(int channel);
 
 // Where a program in programDir keeps name.txt: beside it when that file, or else the folder, can
-// be written (the portable folder); otherwise the user's own copy, $XDG_DATA_HOME/kestrel/name.txt.
+// be written (the portable folder); otherwise, and always for a program installed under /usr, the
+// user's own copy, $XDG_DATA_HOME/kestrel/name.txt.
 QString NameFilePath(const QString& programDir);
 // The file names are read from: NameFilePath, or the copy beside the program while the user has
 // none of their own yet.
