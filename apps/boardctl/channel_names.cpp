@@ -15,7 +15,7 @@ std::variant<ChannelNames, QString> LoadChannelNames(const Options& options,
             return *names;
         return QStringLiteral("无法读取名称文件 %1。").arg(options.namesFile);
     }
-    const QString defaultFile = naming::NameFilePath(programDir);
+    const QString defaultFile = naming::NameFileToRead(programDir);
     if (!QFileInfo::exists(defaultFile))
         return ChannelNames{};
     if (const auto names = naming::ReadChannelNames(defaultFile, address))

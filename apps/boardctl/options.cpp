@@ -39,7 +39,8 @@ const char* const kHelp = R"(boardctl %1 — 从命令行查看和操作 24 路�
                   /dev/ttyACM<N-1>、/dev/ttyS<N-1> 中第一个存在的
   --device PATH   打开这个设备
   --address A     检测板地址 0～255（默认 1）
-  --names FILE    通道名称文件（默认为程序所在文件夹中的 name.txt，如果有）；没有名称的通道叫“第n路”
+  --names FILE    通道名称文件（默认与 Kestrel 相同：程序旁边的 name.txt，程序文件夹不可写时为
+                  ~/.local/share/kestrel/name.txt，如果有）；没有名称的通道叫“第n路”
   --json          JSON 输出（watch 每个事件一行）
   --csv           CSV 输出：表头，然后是 time,event,channel,name,state 各行
   -h, --help      显示本说明
@@ -67,7 +68,8 @@ Options:
                   /dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>
   --device PATH   open this device
   --address A     board address 0..255 (default 1)
-  --names FILE    channel names (default: name.txt in boardctl's folder, if there is one); a channel
+  --names FILE    channel names (default, if there is one: Kestrel's name.txt beside boardctl, or
+                  ~/.local/share/kestrel/name.txt when that folder cannot be written); a channel
                   without a name is "第n路"
   --json          JSON output (watch: one event per line)
   --csv           CSV output: a header, then time,event,channel,name,state rows
