@@ -20,16 +20,16 @@ class CommandSlot
 {
 public:
     // Replaces whatever waits: only the latest click counts. Nothing is sent here.
-    void QueueCommand(std::uint8_t cmd, std::uint8_t data1, std::uint8_t data2);
+    void queueCommand(std::uint8_t cmd, std::uint8_t data1, std::uint8_t data2);
 
     // What one tick sends: the waiting command, which leaves the slot first so it goes out at
     // most once even when the frame cannot be written, or else the status poll.
-    Request TakeRequest();
+    Request takeRequest();
 
     // Drops a waiting command without sending it.
-    void Empty() { pending_flag = 0; }
+    void clear() { pending_flag = 0; }
 
-    bool IsWaiting() const { return pending_flag != 0; }
+    bool isWaiting() const { return pending_flag != 0; }
 
 private:
     Request pending_cmd;           // meaningful only while pending_flag is set

@@ -5,6 +5,16 @@
 
 namespace board {
 
+QString PortDevice::describe() const
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return path;
+    return QStringLiteral("%1 → %2%3")
+        .arg(path, device.isEmpty() ? info.symLinkTarget() : device,
+             device.isEmpty() ? QStringLiteral("（不存在）") : QString());
+}
+
 PortDevice FindPortDevice(int number, const QString& programDir)
 {
     PortDevice result;
@@ -14,9 +24,12 @@ PortDevice FindPortDevice(int number, const QString& programDir)
             result.tried << QStringLiteral("/dev/%1%2").arg(QLatin1String(family)).arg(number - 1);
     }
     for (const QString& candidate : result.tried) {
-        // exists() follows a link, so a dangling comN link does not count.
-        if (QFileInfo::exists(candidate)) {
+        const QFileInfo info(candidate);
+        if (info.exists() || info.isSymLink()) {
             result.path = candidate;
+            // Two names for one device must open it under one name, so that the port lock
+            // tells the second program that the first one holds it.
+            result.device = info.canonicalFilePath();
             break;
         }
     }
@@ -30,12 +43,7 @@ QString DescribePort(int number, const QString& programDir)
         return QStringLiteral("串口 %1：没有对应的设备（查找了 %2）")
             .arg(number)
             .arg(device.tried.join(QStringLiteral("、")));
-    const QFileInfo info(device.path);
-    if (info.isSymLink())
-        return QStringLiteral("串口 %1：%2 → %3")
-            .arg(number)
-            .arg(device.path, info.symLinkTarget());
-    return QStringLiteral("串口 %1：%2").arg(number).arg(device.path);
+    return QStringLiteral("串口 %1：%2").arg(number).arg(device.describe());
 }
 
 } // namespace board

@@ -8,11 +8,15 @@ namespace board {
 
 struct PortDevice
 {
-    QString path;      // the device that port N opens; empty when none exists
+    QString path;      // the name that port N opens; empty when none exists
+    QString device;    // the device that name leads to, links resolved; empty when it leads nowhere
     QStringList tried; // every candidate looked at, in order
+    // The name, and for a link what it leads to, for messages.
+    QString describe() const;
 };
 
 // The first that exists of <programDir>/comN, /dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>.
+// A comN link counts even when it leads nowhere: it is the user's choice for that number.
 PortDevice FindPortDevice(int number, const QString& programDir);
 
 // One line for the port box's tooltip: which device the number opens, or that it opens none.

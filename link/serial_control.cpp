@@ -7,11 +7,14 @@
 namespace board {
 namespace {
 
+const QString kNoDevice = QStringLiteral("没有对应的设备。");
+
 QString DescribeOpenError(QSerialPort::SerialPortError error, const QString& detail)
 {
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("设备不存在。");
+    case QSerialPort::ResourceError: // a pseudo-terminal whose other end has gone
+        return kNoDevice;
     case QSerialPort::PermissionError:
         // Linux reports a port held by another program exactly like a missing access right.
         return QStringLiteral("没有访问权限，或者端口正被其他程序占用。\n"
@@ -56,13 +59,13 @@ OpenResult SerialControl::open()
 {
     OpenResult result;
     const PortDevice device = FindPortDevice(m_commPort, m_programDir);
-    if (device.path.isEmpty()) {
-        result.device = device.tried.join(QStringLiteral("、"));
-        result.reason = QStringLiteral("没有对应的设备。");
+    result.device =
+        device.path.isEmpty() ? device.tried.join(QStringLiteral("、")) : device.describe();
+    if (device.device.isEmpty()) {
+        result.reason = kNoDevice;
         return result;
     }
-    result.device = device.path;
-    m_port.setPortName(device.path);
+    m_port.setPortName(device.device);
     m_closing = false;
     m_event = CommEvent::None;
     if (!m_port.open(QIODevice::ReadWrite)) {

@@ -33,7 +33,9 @@ void SetTextColour(QWidget* widget, const QColor& colour)
 
 QLabel* MakeHeading(QWidget* parent, const char* name, const QString& text, const QRect& place)
 {
-    auto* label = new QLabel(text, parent);
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
     label->setObjectName(QLatin1String(name));
     label->setGeometry(place);
     label->setFont(SongFont(kFont15_75pt));
@@ -69,7 +71,6 @@ MainForm::MainForm(const QString& programDir, QWidget* parent)
     : QWidget(parent), m_programDir(programDir)
 {
     setObjectName(QStringLiteral("main_form"));
-    setWindowTitle(QStringLiteral("Kestrel"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -250,10 +251,10 @@ void MainForm::Timer1_Timer()
 {
     if (m_watchdog.tick())
         paintAll(kYellow, kTextUnknown); // the board has been silent for too long
-    SendOnTick();
+    sendOnTick();
 }
 
-void MainForm::SendOnTick()
+void MainForm::sendOnTick()
 {
     SendFrame(board::kCmdPoll, 0, 0);
 }
@@ -314,7 +315,12 @@ void MainForm::updatePortTip()
 {
     bool ok = false;
     const int number = m_ui.chuankou_num->text().toInt(&ok);
-    m_ui.chuankou_num->setToolTip(ok ? board::DescribePort(number, m_programDir) : QString());
+    // Escaped rich text: a tooltip would take a path holding markup for markup.
+    const QString tip = ok ? board::DescribePort(number, m_programDir) : QString();
+    m_ui.chuankou_num->setToolTip(
+        tip.isEmpty()
+            ? tip
+            : QStringLiteral("<p style='white-space:pre'>%1</p>").arg(tip.toHtmlEscaped()));
 }
 
 } // namespace monitor

@@ -77,7 +77,7 @@ signals:
 
 protected:
     // The request of one tick, after the watchdog. Kestrel polls; Wrenfield may send a command.
-    virtual void SendOnTick();
+    virtual void sendOnTick();
     // Builds a request for the address the box shows now and writes it if the port is open.
     void SendFrame(std::uint8_t command, std::uint8_t data1, std::uint8_t data2);
 

@@ -1,8 +1,15 @@
 #include "widgets.h"
 
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 
 namespace monitor {
+
+ClickableLabel::ClickableLabel(const QString& text, QWidget* parent) : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+    setText(text);
+}
 
 void ClickableLabel::mousePressEvent(QMouseEvent* event)
 {
@@ -15,7 +22,7 @@ void ClickableLabel::mouseReleaseEvent(QMouseEvent* event)
         emit clicked();
 }
 
-Lamp::Lamp(QWidget* parent) : ClickableLabel(parent)
+Lamp::Lamp(QWidget* parent) : ClickableLabel({}, parent)
 {
     setAutoFillBackground(true);
     setFocusPolicy(Qt::TabFocus);
@@ -40,8 +47,20 @@ Spinner::Spinner(int maximum, QWidget* parent) : QScrollBar(Qt::Vertical, parent
     setRange(-maximum, 0);
     setSingleStep(1);
     setPageStep(1);
-    connect(this, &QScrollBar::valueChanged, this,
-            [this](int value) { emit numberChanged(-value); });
+    setFocusPolicy(Qt::StrongFocus);
+    connect(this, &QScrollBar::valueChanged, this, [this](int value) {
+        const QScopedValueRollback stepping(m_stepping, true);
+        emit numberChanged(-value);
+    });
+    // A message box opened by a step runs its own event loop and takes the mouse release, so the
+    // arrow's auto-repeat would go on stepping (and opening boxes) with nobody holding it. A step
+    // that comes while the last one is still being handled is dropped and the repeat stopped.
+    connect(this, &QAbstractSlider::actionTriggered, this, [this] {
+        if (!m_stepping)
+            return;
+        setRepeatAction(SliderNoAction);
+        setSliderPosition(value());
+    });
 }
 
 } // namespace monitor

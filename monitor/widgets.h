@@ -6,13 +6,14 @@
 
 namespace monitor {
 
-// A label that reports clicks, as the status and name labels do.
+// A label that reports clicks, as the status and name labels do. Its text is always plain: a
+// stored name such as `<img src=...>` is shown as typed and never makes Qt load anything.
 class ClickableLabel : public QLabel
 {
     Q_OBJECT
 
 public:
-    using QLabel::QLabel;
+    explicit ClickableLabel(const QString& text = {}, QWidget* parent = nullptr);
 
 signals:
     void clicked();
@@ -34,8 +35,9 @@ public:
     void setColor(const QColor& color);
 };
 
-// A vertical scroll bar used as an up/down control: the upper arrow increases the number.
-// Qt's scroll bars grow downwards whatever their appearance, so the bar runs -maximum..0.
+// A vertical scroll bar used as an up/down control: the upper arrow (and the Up key) increases
+// the number. Qt's scroll bars grow downwards whatever their appearance, so the bar runs
+// -maximum..0.
 class Spinner : public QScrollBar
 {
     Q_OBJECT
@@ -48,6 +50,9 @@ public:
 
 signals:
     void numberChanged(int number);
+
+private:
+    bool m_stepping = false; // the handlers of a step are running
 };
 
 } // namespace monitor

@@ -36,7 +36,10 @@ void Show(const Message& message)
         handler(message);
         return;
     }
-    QMessageBox box(ToQt(message.icon), message.title, message.text, QMessageBox::Ok);
+    QMessageBox box(ToQt(message.icon), message.title, QString(), QMessageBox::Ok);
+    // Paths and names are shown as they are: never taken for markup, never loading an image.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(message.text);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定")); // Qt's own word is English
     box.exec();
 }

@@ -55,37 +55,37 @@ void WrenfieldForm::placeCaptions()
 
 void WrenfieldForm::Form_Load()
 {
-    m_slot.Empty();
+    m_slot.clear();
 }
 
 void WrenfieldForm::QueueCommand(std::uint8_t cmd, std::uint8_t data1, std::uint8_t data2)
 {
-    m_slot.QueueCommand(cmd, data1, data2);
+    m_slot.queueCommand(cmd, data1, data2);
 }
 
-void WrenfieldForm::SendOnTick()
+void WrenfieldForm::sendOnTick()
 {
     PollOrSendPending();
 }
 
 void WrenfieldForm::PollOrSendPending()
 {
-    const Request request = m_slot.TakeRequest();
+    const Request request = m_slot.takeRequest();
     SendFrame(request.command, request.data1, request.data2);
 }
 
-void WrenfieldForm::Picture1_Click(int Index)
+void WrenfieldForm::Picture1_Click(int index)
 {
-    if (Index < 1 || Index > board::kChannels)
+    if (index < 1 || index > board::kChannels)
         return;
     if (const std::optional<Request> command =
-            CommandForLamp(controls().Picture1[Index]->color(), Index))
+            CommandForLamp(controls().Picture1[index]->color(), index))
         QueueCommand(command->command, command->data1, command->data2);
 }
 
-void WrenfieldForm::Label2_Click(int Index)
+void WrenfieldForm::Label2_Click(int index)
 {
-    Picture1_Click(Index);
+    Picture1_Click(index);
 }
 
 } // namespace console

@@ -27,13 +27,13 @@ public:
     // The send step of a tick, after the watchdog: exactly one frame, a command or the poll.
     void PollOrSendPending();
 
-    // A click on lamp Index (1..24): queue the command its colour asks for, change nothing shown.
-    void Picture1_Click(int Index);
+    // A click on lamp `index` (1..24): queue the command its colour asks for, change nothing shown.
+    void Picture1_Click(int index);
     // The status label sits inside its lamp and stands for it.
-    void Label2_Click(int Index);
+    void Label2_Click(int index);
 
 protected:
-    void SendOnTick() override;
+    void sendOnTick() override;
 
 private:
     void placeCaptions();

@@ -13,8 +13,7 @@ public:
     explicit MessageRecorder(std::function<void(const msgbox::Message&)> onMessage = {})
         : m_previous(msgbox::SetHandler([this, onMessage](const msgbox::Message& m) {
               messages << m;
-              if (onMessage)
-                  onMessage(m);
+              onMessage ? onMessage(m) : void();
           }))
     {
     }

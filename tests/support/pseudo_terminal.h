@@ -1,6 +1,6 @@
 // One end of a real serial line for tests. A new pseudo-terminal: the program under test opens
 // its slave path as its port and the test plays the board on the master side. Or an existing
-// path opened raw at 9600 baud: the test plays the program. Reads have deadlines and keep Qt's
+// path opened raw: the test plays the program. Reads have deadlines and keep Qt's
 // events going, so a program in the same thread runs meanwhile.
 #pragma once
 
@@ -33,12 +33,12 @@ public:
     PseudoTerminal() // a new pty
     {
         char name[256] = {};
-        if (::openpty(&m_fd, &m_slaveKeeper, name, nullptr, nullptr) == 0)
-            m_slavePath = QString::fromLocal8Bit(name);
+        ::openpty(&m_fd, &m_slaveKeeper, name, nullptr, nullptr); // isOpen() tells if it worked
+        m_slavePath = QString::fromLocal8Bit(name);
         MakeRaw(m_slaveKeeper);
         ::fcntl(m_fd, F_SETFL, O_NONBLOCK);
     }
-    explicit PseudoTerminal(const QString& path) // isOpen() tells whether either worked
+    explicit PseudoTerminal(const QString& path) // isOpen() tells whether it worked
         : m_fd(::open(QFile::encodeName(path).constData(),
                       O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
     {
@@ -51,10 +51,7 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     void close() { ::close(std::exchange(m_fd, -1)); } // a new pty's device is unplugged
 
-    bool write(const QByteArray& bytes)
-    {
-        return ::write(m_fd, bytes.constData(), bytes.size()) == bytes.size();
-    }
+    bool write(const QByteArray& b) { return ::write(m_fd, b.constData(), b.size()) == b.size(); }
     bool write(const board::Frame& frame) { return write(Bytes(frame)); }
 
     // Reads until `done` holds for the bytes read so far, the far end hangs up or the deadline
@@ -97,7 +94,6 @@ private:
         termios tio{};
         ::tcgetattr(fd, &tio);
         ::cfmakeraw(&tio);
-        ::cfsetspeed(&tio, B9600);
         ::tcsetattr(fd, TCSANOW, &tio);
     }
 
