@@ -2,6 +2,7 @@
 
 #include "port_names.h"
 
+#include <QFileInfo>
 #include <QMetaObject>
 
 namespace board {
@@ -58,7 +59,10 @@ SerialControl::SerialControl(QString programDir, QObject* parent)
 OpenResult SerialControl::open()
 {
     OpenResult result;
-    const PortDevice device = FindPortDevice(m_commPort, m_programDir);
+    const PortDevice device =
+        m_devicePath.isEmpty()
+            ? FindPortDevice(m_commPort, m_programDir)
+            : PortDevice{m_devicePath, QFileInfo(m_devicePath).canonicalFilePath(), {m_devicePath}};
     result.device =
         device.path.isEmpty() ? device.tried.join(QStringLiteral("、")) : device.describe();
     if (device.device.isEmpty()) {

@@ -35,6 +35,8 @@ public:
 
     void setCommPort(int number) { m_commPort = number; }
     int commPort() const { return m_commPort; }
+    // Opens this path from now on instead of port N's device (boardctl's --device).
+    void setDevicePath(const QString& path) { m_devicePath = path; }
 
     // PortOpen = True. A failed opening leaves the port closed and says why.
     OpenResult open();
@@ -70,6 +72,7 @@ private:
     QString m_programDir;
     QSerialPort m_port;
     int m_commPort = 1;
+    QString m_devicePath;
     int m_threshold = 0;
     CommEvent m_event = CommEvent::None;
     bool m_closing = false; // a close after a device failure is already queued

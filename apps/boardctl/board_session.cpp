@@ -2,37 +2,14 @@
 
 #include "link/send_frame.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
 namespace boardctl {
-namespace {
-
-// The serial control opens port numbers only. A device path becomes port 0 of a private folder
-// holding a link "com0" to it: port 0 tries that link and nothing under /dev.
-constexpr int kDevicePort = 0;
-
-std::unique_ptr<QTemporaryDir> LinkFolder(const QString& device)
-{
-    if (device.isEmpty())
-        return nullptr;
-    auto folder =
-        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/boardctl-XXXXXX"));
-    if (folder->isValid())
-        QFile::link(QFileInfo(device).absoluteFilePath(),
-                    folder->filePath(QStringLiteral("com%1").arg(kDevicePort)));
-    return folder;
-}
-
-} // namespace
 
 BoardSession::BoardSession(const Options& options, const QString& programDir, QObject* parent)
-    : QObject(parent), m_device(options.device), m_deviceDir(LinkFolder(options.device)),
-      m_port(m_deviceDir ? m_deviceDir->path() : programDir),
+    : QObject(parent), m_device(options.device), m_port(programDir),
       m_addressText(QString::number(options.address))
 {
-    m_port.setCommPort(m_deviceDir ? kDevicePort : options.port);
+    m_port.setCommPort(options.port);
+    m_port.setDevicePath(options.device);
     m_poll.setInterval(kPollMs);
     connect(&m_poll, &QTimer::timeout, this, &BoardSession::tick);
     connect(&m_port, &board::SerialControl::OnComm, this, &BoardSession::onComm);
@@ -44,16 +21,7 @@ BoardSession::BoardSession(const Options& options, const QString& programDir, QO
 
 board::OpenResult BoardSession::open()
 {
-    board::OpenResult result;
-    if (m_deviceDir && !m_deviceDir->isValid()) {
-        result.device = m_device;
-        result.reason =
-            QStringLiteral("无法建立临时文件夹（%1）。").arg(m_deviceDir->errorString());
-        return result;
-    }
-    result = m_port.open();
-    if (m_deviceDir)
-        result.device = m_device; // not the private link
+    const board::OpenResult result = m_port.open();
     if (!result.ok)
         return result;
     m_port.setRThreshold(static_cast<int>(board::kFrameSize));
@@ -72,7 +40,7 @@ void BoardSession::close()
 
 QString BoardSession::portName() const
 {
-    return m_deviceDir ? m_device : QStringLiteral("串口 %1").arg(m_port.commPort());
+    return !m_device.isEmpty() ? m_device : QStringLiteral("串口 %1").arg(m_port.commPort());
 }
 
 void BoardSession::tick()

@@ -10,7 +10,6 @@
 #include "link/watchdog.h"
 
 #include <QObject>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdint>
@@ -56,8 +55,7 @@ private:
     void tick();
     void onComm();
 
-    QString m_device;
-    std::unique_ptr<QTemporaryDir> m_deviceDir; // holds the link that names --device for the port
+    QString m_device; // --device, when given
     board::SerialControl m_port;
     QString m_addressText;
     QTimer m_poll;
