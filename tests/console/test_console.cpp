@@ -35,18 +35,18 @@ private slots:
         QTest::addColumn<QColor>("colour");
         QTest::addColumn<QString>("where");
         QTest::addColumn<QByteArray>("sent"); // on the next tick
-        QTest::newRow("green lamp") << monitor::kGreen << "lamp" << QByteArray("550111000000056c");
-        QTest::newRow("red lamp") << monitor::kRed << "lamp" << QByteArray("550112000000056d");
-        QTest::newRow("red status label")
-            << monitor::kRed << "label" << QByteArray("550112000000056d");
-        QTest::newRow("green caption")
-            << monitor::kGreen << "caption" << QByteArray("5501100000000066");
-        QTest::newRow("yellow lamp")
-            << monitor::kYellow << "lamp" << QByteArray("5501100000000066");
-        QTest::newRow("grey lamp")
-            << monitor::GreyText() << "label" << QByteArray("5501100000000066");
-        QTest::newRow("near green")
-            << QColor(0, 254, 0) << "lamp" << QByteArray("5501100000000066");
+        const auto row = [](const char* name, QColor colour, const char* where, const char* sent) {
+            QTest::newRow(name) << colour << QString(where) << QByteArray(sent);
+        };
+        const char* poll = "5501100000000066";
+        row("green lamp", QColor(0, 255, 0), "lamp", "550111000000056c");
+        row("red lamp", QColor(255, 0, 0), "lamp", "550112000000056d");
+        row("red status label", QColor(255, 0, 0), "label", "550112000000056d");
+        row("green caption", QColor(0, 255, 0), "caption", poll);
+        row("yellow lamp", QColor(255, 255, 0), "lamp", poll);
+        row("grey status label", monitor::GreyText(), "label", poll);
+        row("near green", QColor(0, 254, 0), "lamp", poll);
+        row("see-through green", QColor(0, 255, 0, 128), "lamp", poll);
     }
     void clicks()
     {

@@ -23,7 +23,8 @@ QString Looks(const Rig& rig) // a letter a channel: Green, Red, Yellow or Close
     QString looks;
     for (int ch = 1; ch <= 24; ++ch) {
         const qsizetype i =
-            QList{kGreen, kRed, kYellow, GreyText()}.indexOf(rig.ui().Picture1[ch]->color());
+            QList<QColor>{{0, 255, 0}, {255, 0, 0}, {255, 255, 0}, GreyText()}.indexOf(
+                rig.ui().Picture1[ch]->color());
         const QStringList texts{kTextConnected, kTextDisconnected, kTextUnknown, kTextUnknown};
         looks += i >= 0 && rig.ui().Label2[ch]->text() == texts[i] ? "GRYC"[i] : '?';
     }
@@ -41,6 +42,8 @@ private slots:
     {
         Rig rig;
         QVERIFY(Looks(rig) == kWaiting && rig.ui().Timer1->isActive());
+        for (const char* name : {"Label3", "Label5", "Label2_7", "Label4_24", "Timer1", "MSComm1"})
+            QVERIFY2(rig.form->findChild<QObject*>(name), name);      // names that tools read
         for (const QLabel* label : rig.form->findChildren<QLabel*>()) // stored names are no markup
             QVERIFY(label->textFormat() == Qt::PlainText);
         QCOMPARE(rig.tick(), QByteArray()); // nothing leaves before the port is opened
@@ -110,6 +113,7 @@ private slots:
         QTest::newRow("dangling link") << 2 << "/nonexistent/<b>tty</b>";
         QTest::newRow("far end gone") << 3 << "gone";
         QTest::newRow("held by another program") << 4 << "held";
+        QTest::newRow("not a serial line") << 5 << "file";
     }
     void portFailures()
     {
@@ -122,6 +126,7 @@ private slots:
         if (port > 0) // "held": com4 leads to the device held under its own name
             rig.linkPort(port, QString(target).replace("gone", gone.slavePath()).remove("held"));
         gone.close();
+        QFile(rig.dir.filePath("com5")).open(QIODevice::WriteOnly); // com5 leads to a plain file
         rig.ui().VScroll2->setNumber(port);
         const QString link = rig.dir.filePath(QStringLiteral("com%1").arg(port));
         QVERIFY(rig.ui().chuankou_num->toolTip().contains(link));
@@ -129,7 +134,9 @@ private slots:
         QCOMPARE(rig.messages.size(), 1);
         const QString text = rig.messages[0].text;
         QVERIFY2(text.contains(QStringLiteral("串口 %1").arg(port)) && text.contains(link) &&
-                     text.contains(target == "held" ? "其他程序占用" : "没有对应的设备") &&
+                     text.contains(target == "held"   ? "其他程序占用"
+                                   : target == "file" ? "无法打开设备"
+                                                      : "没有对应的设备") &&
                      !text.contains("/dev/tty"), // never the PC's own ports instead
                  qPrintable(text));
         QVERIFY(rig.ui().open_comm->text() == kCaptionOpen && rig.ui().Timer1->isActive());
