@@ -1,0 +1,40 @@
+// A private virtual X display for tests that run the real programs: start them on it, find their
+// windows, click, answer message boxes and read the screen. Needs Xvfb, xdotool and ImageMagick.
+#pragma once
+
+#include <QImage>
+#include <QProcess>
+
+#include <list>
+
+using namespace std::chrono_literals;
+
+class XSession
+{
+public:
+    XSession(); // starts Xvfb on a display of its own; check isRunning()
+    // A display that already runs.
+    explicit XSession(const QString& on) : m_display(on) { m_env.insert("DISPLAY", on); }
+    ~XSession(); // stops the programs started here, then the display it started
+
+    bool isRunning() const { return !m_display.isEmpty(); }
+    // Starts a program on the display; it is stopped with the session.
+    QProcess* start(const QString& program, const QStringList& arguments = {});
+    // Where the first visible window whose title matches is, once it shows within the deadline;
+    // an empty rect if none does.
+    QRect waitForWindow(const QString& titleRegex, std::chrono::milliseconds deadline = 20s);
+    // Waits for that message box and presses Return in it until it has gone; false if it stays.
+    bool answer(const QString& titleRegex);
+    void click(QPoint p)
+    {
+        run("xdotool", QString("mousemove %1 %2 click 1").arg(p.x()).arg(p.y()).split(' '));
+    }
+    QImage screenshot() { return QImage::fromData(run("import", {"-window", "root", "png:-"})); }
+
+private:
+    QByteArray run(const QString& tool, const QStringList& arguments); // gives its stdout
+
+    QProcessEnvironment m_env = QProcessEnvironment::systemEnvironment();
+    std::list<QProcess> m_processes; // the servers tried, the last one the display's; programs
+    QString m_display;
+};
