@@ -12,7 +12,6 @@
 #include "support/x_session.h"
 
 #include <QGuiApplication>
-#include <QRandomGenerator>
 #include <QScreen>
 #include <QTemporaryDir>
 
@@ -76,8 +75,7 @@ int Soak(const QStringList& args)
             const QImage image = screen->grabWindow(0, window.x(), window.y(), 534, 713).toImage();
             const auto at = Clock::now();
             readLog(); // every frame sent before the grab
-            std::uint32_t channels = 0;
-            int lit = 0;
+            std::uint32_t channels = 0, lit = 0;
             for (int ch = 1; ch <= 24; ++ch) {
                 const QRgb c = image.pixel(LampPoint(ch));
                 lit += c == 0xFF00FF00 || c == 0xFFFF0000;
@@ -105,7 +103,7 @@ int Soak(const QStringList& args)
         run(start + std::chrono::milliseconds(seconds * 1000LL * i / faults), false);
         if (i == faults / 5) // after a few of each fault
             warm = usage();
-        awaited = QRandomGenerator::global()->bounded(1 << 24);
+        awaited = (awaited * 2654435761u + 1) & 0xFFFFFF; // new channels, spread over all 24
         frameAt = shownAt = std::nullopt;
         const bool unplug = i * unplugs / faults != (i - 1) * unplugs / faults; // spread evenly
         if (sim.control(unplug ? "unplug"
