@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -76,6 +75,12 @@ QString UserNameFile()
            QStringLiteral("/kestrel/name.txt");
 }
 
+// The one temporary file of a save: hidden, beside the file it replaces.
+QString TemporaryOf(const QFileInfo& file)
+{
+    return file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".new");
+}
+
 QString Beside(const QString& programDir)
 {
     return QDir(programDir).filePath(QStringLiteral("name.txt"));
@@ -94,11 +99,19 @@ public:
         while (!m_lock.tryLock(0)) {
             if (m_lock.error() == QLockFile::PermissionError)
                 return FolderNotWritable(path);
+            // A holder killed before it wrote its name into the lock leaves an empty one, which
+            // QLockFile would honour for half a minute; after our wait it can go.
+            qint64 pid = 0;
+            QString host, application;
+            if (deadline.hasExpired() && !m_lock.getLockInfo(&pid, &host, &application) &&
+                m_lock.removeStaleLockFile())
+                continue;
             if (m_lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
                 return QStringLiteral("另一个程序正在保存名称文件，请稍后再试");
             QThread::msleep(5);
         }
-        // Nobody else can be saving now: what a killed save left behind can go.
+        // Nobody else can be saving now: what a killed save left behind can go (earlier
+        // versions named their temporary files .name.txt.tmpXXXXXXXX).
         const QFileInfo file(path);
         QDir folder = file.absoluteDir();
         const QStringList leftovers =
@@ -106,6 +119,7 @@ public:
                              QDir::Files | QDir::Hidden | QDir::System);
         for (const QString& leftover : leftovers)
             folder.remove(leftover);
+        QFile::remove(TemporaryOf(file));
         return {};
     }
 
@@ -114,7 +128,9 @@ private:
 };
 
 // Replaces the file with `data`: a temporary file beside it (beside a link's target) is written,
-// synced and renamed over it, so a crash leaves the old file or the new one, never a part.
+// synced and renamed over it, so a crash leaves the old file or the new one, never a part. Only
+// the lock's holder writes, so the temporary file has one fixed name, and one that a killed save
+// left behind is simply taken over. (QSaveFile's random names could not be told from a user's.)
 QString Replace(const QString& path, const QByteArray& data)
 {
     const QFileInfo info(path);
@@ -127,20 +143,30 @@ QString Replace(const QString& path, const QByteArray& data)
         if (!CanWrite(info))
             return QStringLiteral("文件是只读的（没有写权限）");
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    const QFileInfo target(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath());
+    QFile file(TemporaryOf(target));
+    file.remove();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         // The file itself may be written: it is the folder that holds the new content first.
         const int error = errno;
         return error == EACCES || error == EPERM ? FolderNotWritable(path) : Reason(error);
     }
-    if (info.exists() && ::fchown(file.handle(), info.ownerId(), info.groupId()) != 0) {
-        // Only root keeps another user's ownership; anyone else's rewrite makes the file theirs.
+    if (info.exists()) {
+        file.setPermissions(info.permissions());
+        if (::fchown(file.handle(), info.ownerId(), info.groupId()) != 0) {
+            // Only root keeps another user's ownership; anyone else's rewrite makes it theirs.
+        }
     }
     errno = 0;
-    if (file.write(data) != data.size() || !file.commit())
-        return Reason(errno ? errno : EIO);
+    if (file.write(data) != data.size() || !file.flush() || ::fsync(file.handle()) != 0 ||
+        ::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(target.filePath()).constData()) != 0) {
+        const int error = errno ? errno : EIO;
+        file.remove();
+        return Reason(error);
+    }
     // Make the rename itself durable.
-    if (const int folder = ::open(QFile::encodeName(info.absolutePath()).constData(),
+    if (const int folder = ::open(QFile::encodeName(target.absolutePath()).constData(),
                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         folder >= 0) {
         ::fsync(folder);
