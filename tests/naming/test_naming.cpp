@@ -182,20 +182,29 @@ private slots:
     // Refused saves store nothing and say why; what stands in the file's place decides.
     void refusedSaves_data()
     {
+        QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("reason");
         const QByteArray ok = "[地址码1]\r\n";
-        QTest::newRow("not GBK") << "泵😀ä" << ok << 0644 << "“😀”“ä”";
-        QTest::newRow("line break") << "a\nb" << ok << 0644 << "换行";
-        QTest::newRow("read-only file") << "v" << ok << 0444 << "只读";
+        QTest::newRow("not GBK") << "k"
+                                 << "泵😀ä" << ok << 0644 << "“😀”“ä”";
+        QTest::newRow("line break") << "k"
+                                    << "a\nb" << ok << 0644 << "换行";
+        QTest::newRow("key never found again") << "a=b"
+                                               << "v" << ok << 0644 << "键名";
+        QTest::newRow("read-only file") << "k"
+                                        << "v" << ok << 0444 << "只读";
         QTest::newRow("UTF-8 file")
+            << "k"
             << "v" << QStringLiteral("[地址码0]").toUtf8() << 0644 << "UTF-8";
-        QTest::newRow("folder in its place") << "v" << QByteArray() << 0 << "文件夹";
+        QTest::newRow("folder in its place") << "k"
+                                             << "v" << QByteArray() << 0 << "文件夹";
     }
     void refusedSaves()
     {
+        QFETCH(QString, key);
         QFETCH(QString, value);
         QFETCH(QByteArray, content);
         QFETCH(int, mode);
@@ -208,7 +217,7 @@ private slots:
         }
         MessageRecorder boxes;
         QString why;
-        QCOMPARE(naming::WriteIniValue(m_path, kSection, "k", value, &why), 0);
+        QCOMPARE(naming::WriteIniValue(m_path, kSection, key, value, &why), 0);
         QVERIFY2(why.contains(reason), qPrintable(why));
         QCOMPARE(Bytes(m_path), content);
         QCOMPARE(boxes.messages.size(), mode == 0 ? 1 : 0); // the missing-file box only
