@@ -13,7 +13,6 @@
 #include <QTimer>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 
 namespace boardctl {
