@@ -29,72 +29,46 @@ private slots:
         QTest::addColumn<QString>("args");
         QTest::addColumn<QString>("script");
         QTest::addColumn<int>("code");
-        QTest::newRow("status") << ""
-                                << "status"
-                                << "= 通道  1  进水  断开; = 通道  2  第2路  连接" << 0;
-        QTest::newRow("status --json")
-            << ""
-            << "--json status"
-            << "= {; { address=1; { channels.0.name=进水; { channels.1.state=on; "
-               "{ channels.23.channel=24; { channels.23.state=off"
-            << 0;
-        QTest::newRow("status --csv")
-            << ""
-            << "--csv status"
-            << "= time,event,channel,name,state; = ,channel,1,进水,off" << 0;
-        QTest::newRow("--expect match")
-            << ""
-            << "--device DIR/com1 status --expect 010110100101101001011010"
-            << "? 通道 24" << 0;
-        QTest::newRow("--expect mismatch")
-            << ""
-            << "status --expect 1110xxxxxxxxxxxxxxxxxxxx"
-            << "? 与期望不符：通道 1 进水（期望连接，实际断开）、通道 3 第3路（期望连接，实际断开）"
-               "、通道 4 第4路（期望断开，实际连接）"
-            << 1;
-        QTest::newRow("watch: a drop")
-            << ""
-            << "watch"
-            << "? 通道 24; > pattern 0x5A5A58; = 通道  2  第2路  断开; > pattern 0x5A5A5A; "
-               "= 通道  2  第2路  连接; TERM; = 汇总：链路中断 0 次; ? 通道  2  第2路  掉线 1 次"
-            << 0;
-        QTest::newRow("watch: line noise")
-            << "--noise-every 3 --invalid-every 5 --seed 7"
-            << "--json watch --duration 1.5"
-            << "? \"channel\": 24; = \"event\": \"summary\", \"link_lost\": 0" << 0;
-        QTest::newRow("watch: silence") << ""
-                                        << "--csv watch"
-                                        << "? ,channel,24,; > silence 700; = ,link,,,lost; = "
-                                           ",link,,,ok; = ,channel,1,进水,off; "
-                                           "TERM; ? ,summary,,,link_lost=1"
-                                        << 0;
-        QTest::newRow("watch: unplug, replug")
-            << ""
-            << "--device DIR/com1 watch"
-            << "? 通道 24; > unplug; ? 断开了; ? 链路中断; > replug; ? 已重新打开; = 链路恢复; "
-               "= 通道  1  进水; TERM; ? 链路中断 1 次"
-            << 0;
-        QTest::newRow("toggle off") << ""
-                                    << "toggle 2"
-                                    << "= 通道  2  第2路  断开" << 0;
-        QTest::newRow("toggle on") << ""
-                                   << "--json toggle 1"
-                                   << "= {; { channel=1; { name=进水; { state=on" << 0;
-        QTest::newRow("--help") << "-"
-                                << "--help"
-                                << "? 用法：; ? Commands:" << 0;
-        QTest::newRow("usage") << "-"
-                               << "status --expect 12"
-                               << "? 用法：boardctl" << 2;
-        QTest::newRow("--names unreadable") << "-"
-                                            << "--names DIR/none.txt status"
-                                            << "? 无法读取名称文件; ? 用法：" << 2;
-        QTest::newRow("no device") << "-"
-                                   << "--port 0 status"
-                                   << "? 没有对应的设备" << 3;
-        QTest::newRow("silent board") << "--silent"
-                                      << "status --timeout 300"
-                                      << "? 300 毫秒内没有收到检测板（地址 1" << 4;
+        const auto row = [](const char* name, const QString& sim, const QString& args,
+                            const QString& script,
+                            int code) { QTest::newRow(name) << sim << args << script << code; };
+        row("status", "", "status", "= 通道  1  进水  断开; = 通道  2  第2路  连接", 0);
+        row("status --json", "", "--json status",
+            "= {; { address=1; { channels.0.name=进水; { channels.1.state=on; { "
+            "channels.23.channel=24; { channels.23.state=off",
+            0);
+        row("status --csv", "", "--csv status",
+            "= time,event,channel,name,state; = ,channel,1,进水,off", 0);
+        row("--expect match", "", "--device DIR/com1 status --expect 010110100101101001011010",
+            "? 通道 24", 0);
+        row("--expect mismatch", "", "status --expect 1110xxxxxxxxxxxxxxxxxxxx",
+            "? 与期望不符：通道 1 进水（期望连接，实际断开）、通道 3 "
+            "第3路（期望连接，实际断开）、通道 4 第4路（期望断开，实际连接）",
+            1);
+        row("watch: a drop", "", "watch",
+            "? 通道 24; > pattern 0x5A5A58; = 通道  2  第2路  断开; > pattern 0x5A5A5A; = 通道  2  "
+            "第2路  连接; TERM; = 汇总：链路中断 0 次; ? 通道  2  第2路  掉线 1 次",
+            0);
+        row("watch: line noise", "--noise-every 3 --invalid-every 5 --seed 7",
+            "--json watch --duration 1.5",
+            "? \"channel\": 24; = \"event\": \"summary\", \"link_lost\": 0", 0);
+        row("watch: silence", "", "--csv watch",
+            "? ,channel,24,; > silence 700; = ,link,,,lost; = ,link,,,ok; = ,channel,1,进水,off; "
+            "TERM; ? ,summary,,,link_lost=1",
+            0);
+        row("watch: unplug, replug", "", "--device DIR/com1 watch",
+            "? 通道 24; > unplug; ? 断开了; ? 链路中断; > replug; ? 已重新打开; = 链路恢复; = 通道 "
+            " 1  进水; TERM; ? 链路中断 1 次",
+            0);
+        row("toggle off", "", "toggle 2", "= 通道  2  第2路  断开", 0);
+        row("toggle on", "", "--json toggle 1", "= {; { channel=1; { name=进水; { state=on", 0);
+        row("--help", "-", "--help", "? 用法：; ? Commands:", 0);
+        row("usage", "-", "status --expect 12", "? 用法：boardctl", 2);
+        row("--names unreadable", "-", "--names DIR/none.txt status",
+            "? 无法读取名称文件; ? 用法：", 2);
+        row("no device", "-", "--port 0 status", "? 没有对应的设备", 3);
+        row("silent board", "--silent", "status --timeout 300",
+            "? 300 毫秒内没有收到检测板（地址 1", 4);
     }
 
     void run()
