@@ -69,6 +69,8 @@ private slots:
         rig.form->Label4_Click(5);
         kestrel::NameForm& dialog = *rig.form->nameForm();
         QCOMPARE(dialog.mingcheng()->text(), QStringLiteral("旧名"));
+        QCOMPARE(dialog.window()->objectName() + dialog.window()->windowTitle(),
+                 "name_form更改名称");
         rig.form->Label4_Click(6); // retargeted: the box shows channel 6's name
         QCOMPARE(dialog.mingcheng()->text(), QStringLiteral("第6路"));
         dialog.mingcheng()->setText("新名");

@@ -1,5 +1,6 @@
 // boardctl as a script runs it: the real binary, copied into a folder with boardsim's com1 link and
 // a name.txt naming channel 1 "进水", with no display. Its stderr is read along with its stdout.
+#include "apps/boardctl/watch_log.h"
 #include "support/line_process.h"
 
 #include <QJsonArray>
@@ -17,6 +18,25 @@ private slots:
     {
         qunsetenv("DISPLAY"); // the children inherit this environment
         qunsetenv("WAYLAND_DISPLAY");
+    }
+
+    // A drop's time counts until the channel is back, across a silence but not during it; a
+    // channel off from the start is down time, not a drop.
+    void watchTotals()
+    {
+        boardctl::WatchLog log;
+        QCOMPARE(log.frame(0, 0xFFFFFE).size(), size_t(24));  // channel 1 off, no "link ok"
+        QCOMPARE(log.frame(100, 0xFFFFFC).size(), size_t(1)); // channel 2 drops
+        QCOMPARE(log.silent(300).size(), size_t(1));
+        QCOMPARE(log.frame(1000, 0xFFFFFC).size(), size_t(25)); // "link ok", then every channel
+        log.frame(1100, 0xFFFFFF);
+        const auto totals = log.totals(2000);
+        const auto of = [&](int ch) {
+            const boardctl::ChannelTotals& t = totals[size_t(ch - 1)];
+            return QString("%1 %2 %3").arg(t.drops).arg(t.downMs).arg(t.longestDownMs);
+        };
+        QCOMPARE(of(1) + ", " + of(2) + ", " + of(3), "0 400 400, 1 300 300, 0 0 0");
+        QCOMPARE(log.linkLost(), 1);
     }
 
     void run_data()
@@ -64,6 +84,7 @@ private slots:
         row("toggle on", "", "--json toggle 1", "= {; { channel=1; { name=进水; { state=on", 0);
         row("--help", "-", "--help", "? 用法：; ? Commands:", 0);
         row("usage", "-", "status --expect 12", "? 用法：boardctl", 2);
+        row("address not a number", "-", "--address x status", "? 用法：boardctl", 2);
         row("--names unreadable", "-", "--names DIR/none.txt status",
             "? 无法读取名称文件; ? 用法：", 2);
         row("no device", "-", "--port 0 status", "? 没有对应的设备", 3);
