@@ -95,6 +95,7 @@ private slots:
         row("unmatched quotes", "[s]\r\nk=\"x'", "s", "k", "\"x'");
         row("first equals sign", "[s]\r\nk=a=b ;c", "s", "k", "a=b ;c");
         row("empty value", "[s]\r\nk=", "s", "k", "");
+        row("NUL ends the value", QString("[s]\r\nk=") + QChar(0) + "x", "s", "k", "");
         row("no equals sign", "[s]\r\nk", "s", "k", "");
         row("first section only", "[s]\r\nj=0\r\n[S]\r\nk=3", "s", "k", "");
         row("first key wins", "[s]\r\nk=1\r\nk=2", "s", "k", "1");
