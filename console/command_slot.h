@@ -29,8 +29,6 @@ public:
     // Drops a waiting command without sending it.
     void clear() { pending_flag = 0; }
 
-    bool isWaiting() const { return pending_flag != 0; }
-
 private:
     Request pending_cmd;           // meaningful only while pending_flag is set
     std::uint8_t pending_flag = 0; // 0: empty; anything else: a command waits
