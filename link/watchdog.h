@@ -6,6 +6,9 @@
 
 namespace board {
 
+// Every program polls the board this often; the watchdog's times above follow from it.
+constexpr int kPollIntervalMs = 50;
+
 class LinkWatchdog
 {
 public:

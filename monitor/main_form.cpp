@@ -87,7 +87,7 @@ MainForm::MainForm(const QString& programDir, QWidget* parent)
 
     m_ui.Timer1 = new QTimer(this);
     m_ui.Timer1->setObjectName(QStringLiteral("Timer1"));
-    m_ui.Timer1->setInterval(kPollIntervalMs);
+    m_ui.Timer1->setInterval(board::kPollIntervalMs);
     connect(m_ui.Timer1, &QTimer::timeout, this, &MainForm::Timer1_Timer);
     m_ui.Timer1->start(); // ticks from creation, before the port is first opened
 

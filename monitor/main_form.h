@@ -49,8 +49,6 @@ class MainForm : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int kPollIntervalMs = 50;
-
     // programDir is where the port links comN are looked for.
     explicit MainForm(const QString& programDir, QWidget* parent = nullptr);
     ~MainForm() override;

@@ -13,12 +13,10 @@ namespace {
 // What stands in the file's place, for a save that found no file there.
 QString MissingReason(const QString& path)
 {
-    const QFileInfo info(path);
-    if (info.isDir())
-        return QStringLiteral("该路径是一个文件夹，不是名称文件");
-    if (info.exists())
-        return QStringLiteral("该路径不是普通文件（是管道或设备）");
-    return QStringLiteral("名称文件不存在（可能已被删除或移走）");
+    const FileRead file = ReadFile(path);
+    return file.missing || file.error.isEmpty()
+               ? QStringLiteral("名称文件不存在（可能已被删除或移走）")
+               : file.error;
 }
 
 QString Refusal(const QString& section, const QString& key, const QString& value)

@@ -175,6 +175,12 @@ QString Replace(const QString& path, const QByteArray& data)
     return {};
 }
 
+// A file saved as UTF-8 by a hand edit: a byte order mark, or the [地址码0] header in UTF-8.
+bool IsUtf8(QByteArrayView content)
+{
+    return content.startsWith(kUtf8Bom) || content.contains(QStringLiteral("[地址码0]").toUtf8());
+}
+
 } // namespace
 
 QString AddressSection(const QString& addressText)
@@ -243,11 +249,6 @@ FileRead ReadFile(const QString& path)
     if (fd >= 0)
         ::close(fd);
     return result;
-}
-
-bool IsUtf8(QByteArrayView content)
-{
-    return content.startsWith(kUtf8Bom) || content.contains(QStringLiteral("[地址码0]").toUtf8());
 }
 
 QString UpdateFile(const QString& path, const Change& change)

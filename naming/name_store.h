@@ -38,9 +38,6 @@ struct FileRead
 // The whole file. A folder, pipe or device in its place is refused, never waited on.
 FileRead ReadFile(const QString& path);
 
-// A file saved as UTF-8 by a hand edit: a byte order mark, or the [地址码0] header in UTF-8.
-bool IsUtf8(QByteArrayView content);
-
 // One read-modify-write of the file, holding name.txt.lock so that no other program's save falls
 // in between: `change` gets the current content (empty for a missing file) and gives the new one,
 // or nothing to leave the file as it is. The file is replaced atomically, never when its write

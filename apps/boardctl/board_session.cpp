@@ -5,12 +5,11 @@
 namespace boardctl {
 
 BoardSession::BoardSession(const Options& options, const QString& programDir, QObject* parent)
-    : QObject(parent), m_device(options.device), m_port(programDir),
-      m_addressText(QString::number(options.address))
+    : QObject(parent), m_port(programDir), m_addressText(QString::number(options.address))
 {
     m_port.setCommPort(options.port);
     m_port.setDevicePath(options.device);
-    m_poll.setInterval(kPollMs);
+    m_poll.setInterval(board::kPollIntervalMs);
     connect(&m_poll, &QTimer::timeout, this, &BoardSession::tick);
     connect(&m_port, &board::SerialControl::OnComm, this, &BoardSession::onComm);
     connect(&m_port, &board::SerialControl::portLost, this, [this](const QString& reason) {
@@ -40,7 +39,8 @@ void BoardSession::close()
 
 QString BoardSession::portName() const
 {
-    return !m_device.isEmpty() ? m_device : QStringLiteral("串口 %1").arg(m_port.commPort());
+    return !m_port.devicePath().isEmpty() ? m_port.devicePath()
+                                          : QStringLiteral("串口 %1").arg(m_port.commPort());
 }
 
 void BoardSession::tick()

@@ -22,8 +22,6 @@ class BoardSession : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kPollMs = 50;
-
     BoardSession(const Options& options, const QString& programDir, QObject* parent = nullptr);
 
     // Opens the port and starts polling at once (the watchdog starts afresh). On failure the
@@ -54,7 +52,6 @@ private:
     void tick();
     void onComm();
 
-    QString m_device; // --device, when given
     board::SerialControl m_port;
     QString m_addressText;
     QTimer m_poll;

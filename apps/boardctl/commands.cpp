@@ -50,16 +50,6 @@ QString Lost(const Context& c, const QString& reason)
     return QStringLiteral("%1 断开了（%2）。").arg(c.session.portName(), reason);
 }
 
-bool Bit(std::uint32_t channels, int channel)
-{
-    return (channels >> (channel - 1)) & 1u;
-}
-
-QString StateWord(bool on)
-{
-    return on ? QStringLiteral("连接") : QStringLiteral("断开");
-}
-
 // Calls onStop with the signal's number when SIGINT or SIGTERM arrives, while the result lives.
 std::unique_ptr<QSocketNotifier> OnStopSignal(const StopSignals& stops,
                                               const std::function<void(int)>& onStop)

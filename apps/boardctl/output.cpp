@@ -37,17 +37,17 @@ QString State(bool on)
     return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 
-QString TextState(bool on)
-{
-    return on ? QStringLiteral("连接") : QStringLiteral("断开");
-}
+} // namespace
 
 bool Bit(std::uint32_t channels, int channel)
 {
     return (channels >> (channel - 1)) & 1u;
 }
 
-} // namespace
+QString StateWord(bool on)
+{
+    return on ? QStringLiteral("连接") : QStringLiteral("断开");
+}
 
 bool PrintLines(const QStringList& lines)
 {
@@ -135,7 +135,7 @@ QString Formatter::event(const QString& time, const WatchEvent& event) const
         break;
     }
     if (isChannel)
-        return textChannel(time, event.channel) + TextState(event.on);
+        return textChannel(time, event.channel) + StateWord(event.on);
     return event.kind == WatchEvent::LinkOk
                ? QStringLiteral("%1  链路恢复").arg(time)
                : QStringLiteral("%1  链路中断：检测板没有有效应答").arg(time);

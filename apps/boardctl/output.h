@@ -25,6 +25,11 @@ void PrintError(const QString& message);
 // Now, ISO 8601 with milliseconds and the local offset.
 QString Timestamp();
 
+// Channel 1..24 is connected in a status frame's channel bits.
+bool Bit(std::uint32_t channels, int channel);
+// "连接" or "断开", the words of the windows' status labels.
+QString StateWord(bool on);
+
 class Formatter
 {
 public:

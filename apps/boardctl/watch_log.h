@@ -35,7 +35,6 @@ public:
     // lost, once, if it was up.
     std::vector<WatchEvent> silent(std::int64_t ms);
 
-    bool linkUp() const { return m_linkUp; }
     int linkLost() const { return m_linkLost; }
     // The totals as if the run ended at `ms`.
     std::array<ChannelTotals, board::kChannels> totals(std::int64_t ms) const;

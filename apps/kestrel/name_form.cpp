@@ -6,7 +6,7 @@
 #include "naming/gbk.h"
 #include "naming/module2.h"
 
-#include <QCloseEvent>
+#include <QEvent>
 #include <QLineEdit>
 #include <QPushButton>
 

@@ -19,19 +19,11 @@ namespace kestrel {
 class NameForm : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(QString add READ add WRITE setAdd)
-    Q_PROPERTY(QString xianlu READ xianlu WRITE setXianlu)
 
 public:
     // `afterStore` runs after a name was stored (the main window's add_Change).
     NameForm(QString nameFilePath, std::function<void()> afterStore);
     ~NameForm() override;
-
-    // The address box's text at the click, and the clicked channel "1".."24".
-    QString add() const { return m_add; }
-    void setAdd(const QString& add) { m_add = add; }
-    QString xianlu() const { return m_xianlu; }
-    void setXianlu(const QString& xianlu) { m_xianlu = xianlu; }
 
     // What Label4_Click does once the object exists: sets add and xianlu, loads the window if it
     // is not loaded (layout, then Form_Load) or, when the open dialog is aimed at another channel,
@@ -58,8 +50,8 @@ private:
 
     QString m_path;
     std::function<void()> m_afterStore;
-    QString m_add;
-    QString m_xianlu;
+    QString m_add;    // the address box's text at the click
+    QString m_xianlu; // the clicked channel, "1".."24"
     QPointer<QWidget> m_window;
     QLineEdit* m_mingcheng = nullptr;
     QPushButton* m_ok = nullptr;
