@@ -19,27 +19,12 @@ for size in 16 32 48; do
   cp "$here/icons/icon-$size.png" "$icons/${size}x${size}/apps/kestrel.png"
 done
 
-# Exec and Path must be absolute: name.txt is kept beside the program, wherever it is run from.
-write_entry() { # file, program, name, chinese name, comment, chinese comment
-  cat >"$apps/$1" <<ENTRY
-[Desktop Entry]
-Type=Application
-Version=1.0
-Name=$3
-Name[zh_CN]=$4
-GenericName=$3
-Comment=$5
-Comment[zh_CN]=$6
-Exec="$here/$2"
-Path=$here
-Icon=kestrel
-Terminal=false
-Categories=Utility;
-ENTRY
-}
-write_entry kestrel.desktop kestrel "Kestrel" "Kestrel 通道监视" \
-  "Watch the 24 channels of a detection board on a serial line" "监视串口检测板的 24 路通道状态"
-write_entry wrenfield.desktop wrenfield "Wrenfield" "Wrenfield 测试台" \
-  "Test console: switch the channels of a detection board" "测试台：点击指示灯切换检测板的通道"
+# The package's entries, with Exec and Path made absolute: name.txt is kept beside the program,
+# wherever it is run from.
+dir=$(printf '%s' "$here" | sed 's/[|&\\]/\\&/g') # as sed's replacement text
+for program in kestrel wrenfield; do
+  sed "s|^Exec=.*|Exec=\"$dir/$program\"\nPath=$dir|" "$here/desktop/$program.desktop" \
+    >"$apps/$program.desktop"
+done
 command -v update-desktop-database >/dev/null && update-desktop-database "$apps" 2>/dev/null || true
 echo "Added Kestrel and Wrenfield to the application menu ($apps)."

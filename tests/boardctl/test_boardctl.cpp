@@ -17,7 +17,6 @@ private slots:
     void initTestCase()
     {
         qunsetenv("DISPLAY"); // the children inherit this environment
-        qunsetenv("WAYLAND_DISPLAY");
     }
 
     // A drop's time counts until the channel is back, across a silence but not during it; a
