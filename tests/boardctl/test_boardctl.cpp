@@ -56,7 +56,7 @@ private slots:
             "= {; { address=1; { channels.0.name=进水; { channels.1.state=on; { "
             "channels.23.channel=24; { channels.23.state=off",
             0);
-        row("status --csv", "", "--csv status",
+        row("status --csv", "", "--csv --names DIR/name.txt status",
             "= time,event,channel,name,state; = ,channel,1,进水,off", 0);
         row("--expect match", "", "--device DIR/com1 status --expect 010110100101101001011010",
             "? 通道 24", 0);
