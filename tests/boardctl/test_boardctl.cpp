@@ -87,8 +87,8 @@ private slots:
         row("--names unreadable", "-", "--names DIR/none.txt status",
             "? 无法读取名称文件; ? 用法：", 2);
         row("no device", "-", "--port 0 status", "? 没有对应的设备", 3);
-        row("silent board", "--silent", "status --timeout 300",
-            "? 300 毫秒内没有收到检测板（地址 1", 4);
+        row("silent board", "--silent", "status --timeout 300", "? 300 毫秒内没有收到检测板", 4);
+        row("toggle, silent", "--silent", "toggle 3 --timeout 300", "? 收到检测板（地址 1", 4);
     }
 
     void run()
