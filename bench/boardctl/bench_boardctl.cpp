@@ -35,7 +35,7 @@ bool CpuRun(const char* label, const QStringList& boardOptions, int seconds)
     BoardsimProcess board(dir.path(), boardOptions);
     LineProcess watch(kBoardctl, {"--device", dir.filePath("com1"), "watch"});
     const auto never = [](const QString&) { return false; };
-    if (!board.started() || !watch.waitForLineStartingWith("", 3s)) {
+    if (!board.started() || !watch.waitForLine([](const QString&) { return true; })) {
         std::fprintf(stderr, "%s: boardctl printed nothing beside boardsim\n", label);
         return false;
     }

@@ -41,8 +41,9 @@ private slots:
     void run_data()
     {
         // boardsim's arguments ("-": none runs); boardctl's (DIR: the folder); the steps, apart by
-        // "; ": "= TEXT" the next line holds TEXT, "? TEXT" a later line does, "> LINE" a control
-        // command to boardsim, "{ PATH=VALUE" a field of the last JSON line read, "TERM" SIGTERM.
+        // "; ": "= TEXT" the next line holds TEXT, "? TEXT" a later line does, "< TEXT" a later
+        // line of boardsim's does, "> LINE" a control command to boardsim, "{ PATH=VALUE" a field
+        // of the last JSON line read, "TERM" SIGTERM.
         // Boardsim's channels 0x5A5A5A: 1 off, 2 on, 3 off, 4 on.
         QTest::addColumn<QString>("sim");
         QTest::addColumn<QString>("args");
@@ -87,7 +88,8 @@ private slots:
         row("--names unreadable", "-", "--names DIR/none.txt status",
             "? 无法读取名称文件; ? 用法：", 2);
         row("no device", "-", "--port 0 status", "? 没有对应的设备", 3);
-        row("silent board", "--silent", "status --timeout 300", "? 300 毫秒内没有收到检测板", 4);
+        row("silent board", "--silent --log", "--address 7 status --timeout 300",
+            "< rx 55 07 10 00 00 00 00 6C; ? 300 毫秒内没有收到检测板", 4);
         row("toggle, silent", "--silent", "toggle 3 --timeout 300", "? 收到检测板（地址 1", 4);
     }
 
@@ -120,6 +122,9 @@ private slots:
                 ctl.process().terminate();
             } else if (step[0] == '>') {
                 QCOMPARE(board->control(text), std::optional("ok " + text));
+            } else if (step[0] == '<') {
+                QVERIFY2(board->waitForLine([&](const QString& l) { return l.contains(text); }),
+                         qPrintable("boardsim never logged: " + text));
             } else if (step[0] == '{') {
                 QJsonValue value = QJsonDocument::fromJson(last.toUtf8()).object();
                 for (const QString& key : text.section('=', 0, 0).split('.')) {

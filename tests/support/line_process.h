@@ -43,11 +43,6 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         }
     }
-    std::optional<QString> waitForLineStartingWith(const QString& prefix,
-                                                   std::chrono::milliseconds deadline = 3s)
-    {
-        return waitForLine([&](const QString& line) { return line.startsWith(prefix); }, deadline);
-    }
     // The exit code of an exit on its way; nothing on a crash, a hang or a failed start.
     std::optional<int> waitForExit(std::chrono::milliseconds deadline = 3s)
     {
@@ -71,10 +66,14 @@ class BoardsimProcess : public LineProcess
 {
 public:
     static QString program() { return QStringLiteral(BOARDSIM_PATH); }
+    // Its start line names it: "boardsim: port N -> PATH (link LINK)".
     BoardsimProcess(const QString& dir, const QStringList& arguments)
-        : LineProcess(program(), QStringList{"--dir", dir} + arguments),
-          m_slavePath(SlaveFromStartLine(waitForLineStartingWith("boardsim: port ", 5s)))
+        : LineProcess(program(), QStringList{"--dir", dir} + arguments)
     {
+        const auto start =
+            waitForLine([](const QString& l) { return l.startsWith("boardsim: port "); }, 5s);
+        if (const QStringList words = start.value_or("").split(' '); words.value(3) == "->")
+            m_slavePath = words[4];
     }
 
     bool started() const { return !m_slavePath.isEmpty(); }
@@ -87,13 +86,6 @@ public:
             return answer == "ok " + line || answer.startsWith("error " + line + ":") ||
                    answer.startsWith("error:");
         });
-    }
-
-    // The pseudo-terminal in "boardsim: port N -> PATH (link LINK)"; empty if it is not one.
-    static QString SlaveFromStartLine(const std::optional<QString>& line)
-    {
-        const QStringList words = line.value_or(QString()).split(' ');
-        return words.size() >= 7 && words[3] == "->" ? words[4] : QString();
     }
 
 private:
