@@ -73,7 +73,7 @@ public:
         const auto start =
             waitForLine([](const QString& l) { return l.startsWith("boardsim: port "); }, 5s);
         if (const QStringList words = start.value_or("").split(' '); words.value(3) == "->")
-            m_slavePath = words[4];
+            m_slavePath = words.value(4);
     }
 
     bool started() const { return !m_slavePath.isEmpty(); }
