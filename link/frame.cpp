@@ -35,9 +35,9 @@ Frame MakeStatus(std::uint8_t address, std::uint32_t channels)
     return f;
 }
 
-bool IsValidStatus(const Frame& frame)
+bool IsValid(const Frame& frame, std::uint8_t head)
 {
-    return frame[0] == kStatusHead && frame[7] == Checksum(frame);
+    return frame[0] == head && frame[7] == Checksum(frame);
 }
 
 std::uint32_t ChannelBits(const Frame& frame)

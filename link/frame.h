@@ -22,6 +22,8 @@ constexpr std::uint8_t kCmdSwitchOff = 0x11;
 constexpr std::uint8_t kCmdSwitchOn = 0x12;
 
 constexpr int kChannels = 24;
+// Bit n-1 set for each channel n: every channel of a status frame.
+constexpr std::uint32_t kAllChannels = (1u << kChannels) - 1;
 
 // Sum of bytes 0..6 modulo 256; the same rule in both directions.
 std::uint8_t Checksum(const Frame& frame);
@@ -33,8 +35,9 @@ Frame MakeRequest(std::uint8_t address, std::uint8_t command, std::uint8_t data1
 // A status frame as the board sends it; bit n-1 of `channels` is channel n (1 = connected).
 Frame MakeStatus(std::uint8_t address, std::uint32_t channels);
 
-// Head 0x22 and a matching checksum; nothing else is looked at.
-bool IsValidStatus(const Frame& frame);
+// The head byte (kStatusHead for a status frame, kRequestHead for a request) and a matching
+// checksum; nothing else is looked at.
+bool IsValid(const Frame& frame, std::uint8_t head);
 
 // The 24 channel bits of a status frame, bit n-1 = channel n.
 std::uint32_t ChannelBits(const Frame& frame);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace board {
 
@@ -15,10 +16,20 @@ QString PortDevice::describe() const
              device.isEmpty() ? QStringLiteral("（不存在）") : QString());
 }
 
+QString UserFolder()
+{
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    // Qt 6.4 takes a relative XDG_DATA_HOME as it stands; the base-directory rules ignore it.
+    if (QDir::isRelativePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return QDir::cleanPath(data + QStringLiteral("/kestrel"));
+}
+
 PortDevice FindPortDevice(int number, const QString& programDir)
 {
     PortDevice result;
-    result.tried << QDir(programDir).filePath(QStringLiteral("com%1").arg(number));
+    const QString link = QStringLiteral("com%1").arg(number);
+    result.tried << QDir(programDir).filePath(link) << QDir(UserFolder()).filePath(link);
     if (number >= 1) {
         for (const char* family : {"ttyUSB", "ttyACM", "ttyS"})
             result.tried << QStringLiteral("/dev/%1%2").arg(QLatin1String(family)).arg(number - 1);

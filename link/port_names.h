@@ -15,8 +15,13 @@ struct PortDevice
     QString describe() const;
 };
 
-// The first that exists of <programDir>/comN, /dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>.
-// A comN link counts even when it leads nowhere: it is the user's choice for that number.
+// The user's own folder, $XDG_DATA_HOME/kestrel: their name.txt, and their comN links for
+// programs installed where they cannot write.
+QString UserFolder();
+
+// The first that exists of <programDir>/comN, <UserFolder>/comN, /dev/ttyUSB<N-1>,
+// /dev/ttyACM<N-1>, /dev/ttyS<N-1>. A comN link counts even when it leads nowhere: it is the
+// user's choice for that number.
 PortDevice FindPortDevice(int number, const QString& programDir);
 
 // One line for the port box's tooltip: which device the number opens, or that it opens none.

@@ -27,7 +27,7 @@ template <typename Port> std::optional<Frame> TakeFrame(Port& port, RecvBuf& rec
         frame[k - 1] = *byte;
         recv_buf[k] = *byte;
     }
-    if (!IsValidStatus(frame))
+    if (!IsValid(frame, kStatusHead))
         return std::nullopt;
     return frame;
 }

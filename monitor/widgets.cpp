@@ -1,7 +1,10 @@
 #include "widgets.h"
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QTimer>
+#include <memory>
 
 namespace monitor {
 
@@ -50,7 +53,16 @@ Spinner::Spinner(int maximum, QWidget* parent) : QScrollBar(Qt::Vertical, parent
     setFocusPolicy(Qt::StrongFocus);
     connect(this, &QScrollBar::valueChanged, this, [this](int value) {
         const QScopedValueRollback stepping(m_stepping, true);
+        // A box opened by the step runs its own event loop, which takes the mouse release: the
+        // press ends here, so the arrow does not go on stepping once the box has gone.
+        const auto loopRan = std::make_shared<bool>(false);
+        QTimer::singleShot(0, this, [loopRan] { *loopRan = true; });
         emit numberChanged(-value);
+        if (*loopRan) {
+            QMouseEvent release(QEvent::MouseButtonRelease, QPointF(), QPointF(), Qt::LeftButton,
+                                Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(this, &release);
+        }
     });
     // A message box opened by a step runs its own event loop and takes the mouse release, so the
     // arrow's auto-repeat would go on stepping (and opening boxes) with nobody holding it. A step

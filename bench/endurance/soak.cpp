@@ -59,7 +59,7 @@ int Soak(const QStringList& args)
             const QByteArray bytes = QByteArray::fromHex(line->mid(3).toLatin1()).leftJustified(8);
             board::Frame frame{};
             std::copy_n(bytes.begin(), 8, frame.begin());
-            const bool whole = line->startsWith("tx ") && board::IsValidStatus(frame);
+            const bool whole = line->startsWith("tx ") && board::IsValid(frame, board::kStatusHead);
             if (whole)
                 sent.insert(board::ChannelBits(frame));
             if (whole && !afterStray && !frameAt && board::ChannelBits(frame) == awaited)

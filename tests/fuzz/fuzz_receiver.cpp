@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(port.waiting.size() == before.size() - (taken ? 8 : 0) && (taken || !frame));
         for (std::size_t k = 0; taken && k < 8; ++k)
             Require(recv_buf[k + 1] == before[k] && (!frame || (*frame)[k] == before[k]));
-        Require((!frame || board::IsValidStatus(*frame)) && recv_buf[0] == 0 && recv_buf[9] == 0);
+        Require((!frame || board::IsValid(*frame, board::kStatusHead)) && recv_buf[0] == 0 && recv_buf[9] == 0);
     }
     return 0;
 }

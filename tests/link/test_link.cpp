@@ -44,7 +44,7 @@ private slots:
         QCOMPARE(bytes.toHex(), hex);
         board::Frame frame{};
         std::copy(bytes.begin(), bytes.end(), frame.begin());
-        QCOMPARE(board::IsValidStatus(frame) ? int(board::ChannelBits(frame)) : -1, channels);
+        QCOMPARE(board::IsValid(frame, board::kStatusHead) ? int(board::ChannelBits(frame)) : -1, channels);
     }
     void transmitQueueIsBounded() // a line that drains nothing must not grow memory
     {
