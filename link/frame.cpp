@@ -1,6 +1,9 @@
 #include "frame.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <algorithm>
 
 namespace board {
 
@@ -59,6 +62,25 @@ std::optional<std::uint8_t> AddressByte(const QString& text)
     if (!ok || number < 0)
         return std::nullopt;
     return static_cast<std::uint8_t>(number % 256);
+}
+
+std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text)
+{
+    std::vector<std::uint8_t> addresses;
+    for (const QString& part : text.split(u',')) {
+        const QStringList ends = part.split(u'-');
+        bool firstOk = false, lastOk = false;
+        const int first = ends.first().toInt(&firstOk);
+        const int last = ends.last().toInt(&lastOk);
+        if (ends.size() > 2 || !firstOk || !lastOk || first < 0 || first > last || last > 255)
+            return std::nullopt;
+        for (int address = first; address <= last; ++address) {
+            if (std::ranges::count(addresses, address) != 0)
+                return std::nullopt;
+            addresses.push_back(static_cast<std::uint8_t>(address));
+        }
+    }
+    return addresses;
 }
 
 } // namespace board

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 class QString;
 
@@ -44,6 +45,10 @@ std::uint32_t ChannelBits(const Frame& frame);
 
 // Bit n (0 = least significant) of value, as 0 or 1; n outside 0..7 gives 0.
 std::int16_t BitOf(std::uint8_t value, std::int16_t n);
+
+// Board addresses as a list such as "1,3-5" or "0-255": each 0..255, at most once, ranges
+// ascending. Nothing for anything else ("1,,2", "5-3", "256").
+std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text);
 
 // The address byte for the text of the address box: a whole number of 32 bits taken modulo
 // 256. Empty, non-numeric, negative or out-of-range text gives no byte.
