@@ -1,21 +1,14 @@
 #include "lamp_command.h"
 
-#include "link/frame.h"
-#include "monitor/looks.h"
-
 namespace console {
 
-std::optional<Request> CommandForLamp(const QColor& colour, int channel)
+std::optional<board::Request> LampCommand(const board::BoardSession& session, int channel)
 {
-    if (channel < 1 || channel > board::kChannels)
+    if (channel < 1 || channel > board::kChannels || !session.channels())
         return std::nullopt;
-    const auto data2 = static_cast<std::uint8_t>(channel);
-    // Exact values: a near-green of another look must never pass for a connected channel.
-    if (colour.isValid() && colour.rgba() == monitor::kGreen.rgba())
-        return Request{board::kCmdSwitchOff, 0, data2};
-    if (colour.isValid() && colour.rgba() == monitor::kRed.rgba())
-        return Request{board::kCmdSwitchOn, 0, data2};
-    return std::nullopt;
+    const bool on = (*session.channels() >> (channel - 1)) & 1u;
+    return board::Request{on ? board::kCmdSwitchOff : board::kCmdSwitchOn, 0,
+                          static_cast<std::uint8_t>(channel)};
 }
 
 } // namespace console

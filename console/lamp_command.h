@@ -1,18 +1,16 @@
-// Which command a click on a lamp asks for: it follows the lamp's exact colour, which is the
-// channel state the last valid status frame reported.
+// Which command a click on a channel's lamp asks for: it follows the channel state the last valid
+// status frame reported, which is what the lamp shows.
 #pragma once
 
-#include "command_slot.h"
-
-#include <QColor>
+#include "link/board_session.h"
 
 #include <optional>
 
 namespace console {
 
-// Green (connected) asks the board to switch the channel off, red (disconnected) to switch it
-// on; any other look (waiting, board silent, port closed) asks for nothing, as does a channel
-// outside 1..24.
-std::optional<Request> CommandForLamp(const QColor& colour, int channel);
+// A connected channel (green) asks the board to switch it off, a disconnected one (red) to switch
+// it on; while nothing is known (no valid answer since opening, the link counted as lost, the port
+// closed: yellow or grey) a click asks for nothing, as does a channel outside 1..24.
+std::optional<board::Request> LampCommand(const board::BoardSession& session, int channel);
 
 } // namespace console

@@ -55,15 +55,6 @@ std::int16_t BitOf(std::uint8_t value, std::int16_t n)
     return static_cast<std::int16_t>((value >> n) & 1);
 }
 
-std::optional<std::uint8_t> AddressByte(const QString& text)
-{
-    bool ok = false;
-    const int number = text.toInt(&ok);
-    if (!ok || number < 0)
-        return std::nullopt;
-    return static_cast<std::uint8_t>(number % 256);
-}
-
 std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text)
 {
     std::vector<std::uint8_t> addresses;

@@ -50,8 +50,4 @@ std::int16_t BitOf(std::uint8_t value, std::int16_t n);
 // ascending. Nothing for anything else ("1,,2", "5-3", "256").
 std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text);
 
-// The address byte for the text of the address box: a whole number of 32 bits taken modulo
-// 256. Empty, non-numeric, negative or out-of-range text gives no byte.
-std::optional<std::uint8_t> AddressByte(const QString& text);
-
 } // namespace board

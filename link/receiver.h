@@ -10,7 +10,8 @@
 
 namespace board {
 
-// Slots 1..8 of `recv_buf` hold the last 8 bytes taken; slot 0 and 9..100 are never used.
+// `recv_buf` as the windows first declared it, slots 1..100: a receive event takes the frame into
+// slots 1..8, the rest are never used. Slot 0 is there so that slot k holds frame byte k - 1.
 using RecvBuf = std::array<std::int32_t, 101>;
 
 // Port is anything with inBufferCount() and input() -> std::optional<std::uint8_t>.

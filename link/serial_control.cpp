@@ -43,6 +43,15 @@ QString DescribeLoss(QSerialPort::SerialPortError error)
 
 } // namespace
 
+QString OpenFailure(const OpenResult& result)
+{
+    if (result.port < 0)
+        return QStringLiteral("设备 %1 无法打开。\n原因：%2").arg(result.device, result.reason);
+    return QStringLiteral("串口 %1 无法打开。\n设备：%2\n原因：%3")
+        .arg(result.port)
+        .arg(result.device, result.reason);
+}
+
 SerialControl::SerialControl(QString programDir, QObject* parent)
     : QObject(parent), m_programDir(std::move(programDir))
 {
@@ -59,6 +68,7 @@ SerialControl::SerialControl(QString programDir, QObject* parent)
 OpenResult SerialControl::open()
 {
     OpenResult result;
+    result.port = m_devicePath.isEmpty() ? m_commPort : -1;
     const PortDevice device =
         m_devicePath.isEmpty()
             ? FindPortDevice(m_commPort, m_programDir)
@@ -69,6 +79,7 @@ OpenResult SerialControl::open()
         result.reason = kNoDevice;
         return result;
     }
+    result.path = device.path;
     m_port.setPortName(device.device);
     m_closing = false;
     m_event = CommEvent::None;

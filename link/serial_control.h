@@ -19,9 +19,14 @@ enum class CommEvent : int { None = 0, Receive = 2 };
 struct OpenResult
 {
     bool ok = false;
+    int port = -1;  // the port number opened; -1 for a device path given as such
+    QString path;   // the entry of the port list that was opened, or the path given
     QString device; // the device port N maps to (or the candidates, when none exists)
     QString reason; // why the opening failed, in Chinese; empty on success
 };
+
+// What a failed opening tells the user: the port number or path, the device and the reason.
+QString OpenFailure(const OpenResult& result);
 
 class SerialControl : public QObject
 {
@@ -47,7 +52,6 @@ public:
     bool isOpen() const { return m_port.isOpen(); }
 
     void setRThreshold(int bytes) { m_threshold = bytes; }
-    int rThreshold() const { return m_threshold; }
 
     // InBufferCount read and written (0 empties Qt's buffer and the kernel's).
     int inBufferCount() const { return static_cast<int>(m_port.bytesAvailable()); }

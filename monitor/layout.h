@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QRect>
-#include <QString>
 
 #include <array>
 
@@ -42,8 +41,5 @@ constexpr std::array<ChannelPlace, 24> kChannelPlaces{{
     {3885, 5985, 5355, 6105, 2415}, {3885, 6720, 5355, 6825, 2415}, {3885, 7455, 5355, 7575, 2490},
     {3885, 8190, 5355, 8400, 2490}, {3885, 8925, 5355, 9045, 2505}, {3885, 9660, 5355, 9765, 2505},
 }};
-
-// The names the labels carry before any are loaded: "第" + the number in Chinese + "路".
-QString InitialChannelName(int channel);
 
 } // namespace monitor

@@ -1,5 +1,4 @@
 #include "looks.h"
-#include "layout.h"
 
 #include <QApplication>
 #include <QFont>

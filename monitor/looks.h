@@ -21,6 +21,9 @@ inline const QString kTextUnknown = QStringLiteral("状态未知");
 inline const QString kCaptionOpen = QStringLiteral("打开串口");
 inline const QString kCaptionClose = QStringLiteral("关闭串口");
 
+// The names the labels carry before any are loaded: "第" + the number in Chinese + "路".
+QString InitialChannelName(int channel);
+
 // The Song face the window was drawn with, or the nearest one installed, at a pixel size.
 QFont SongFont(int pixelSize);
 constexpr int kFont15pt = 20;

@@ -6,16 +6,12 @@
 #include "widgets.h"
 
 #include "link/port_names.h"
-#include "link/receiver.h"
-#include "link/send_frame.h"
-#include "link/serial_control.h"
 
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 
 namespace monitor {
 namespace {
@@ -68,7 +64,7 @@ Spinner* MakeSpinner(QWidget* parent, const char* name, int max, const QRect& pl
 } // namespace
 
 MainForm::MainForm(const QString& programDir, QWidget* parent)
-    : QWidget(parent), m_programDir(programDir)
+    : QWidget(parent), m_programDir(programDir), m_session(programDir, this)
 {
     setObjectName(QStringLiteral("main_form"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -85,20 +81,17 @@ MainForm::MainForm(const QString& programDir, QWidget* parent)
     setFocusOrder();
     centreOnScreen();
 
-    m_ui.Timer1 = new QTimer(this);
-    m_ui.Timer1->setObjectName(QStringLiteral("Timer1"));
-    m_ui.Timer1->setInterval(board::kPollIntervalMs);
-    connect(m_ui.Timer1, &QTimer::timeout, this, &MainForm::Timer1_Timer);
+    m_ui.Timer1 = &m_session.Timer1();
     m_ui.Timer1->start(); // ticks from creation, before the port is first opened
-
-    m_ui.MSComm1 = new board::SerialControl(m_programDir, this);
-    m_ui.MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    connect(m_ui.MSComm1, &board::SerialControl::OnComm, this, &MainForm::MSComm1_OnComm);
-    connect(m_ui.MSComm1, &board::SerialControl::portLost, this, &MainForm::onPortLost);
+    m_ui.MSComm1 = &m_session.MSComm1();
+    connect(&m_session, &board::BoardSession::frameTaken, this,
+            [this](std::uint8_t, std::uint32_t channels) { ShowStatus(channels); });
+    // The board has been silent for too long: undetermined until a valid frame.
+    connect(&m_session, &board::BoardSession::silentTick, this,
+            [this] { paintAll(kYellow, kTextUnknown); });
+    connect(&m_session, &board::BoardSession::portLost, this, &MainForm::onPortLost);
     updatePortTip();
 }
-
-MainForm::~MainForm() = default;
 
 void MainForm::buildControls()
 {
@@ -188,43 +181,25 @@ void MainForm::centreOnScreen()
 
 void MainForm::open_comm_Click()
 {
-    board::SerialControl& port = *m_ui.MSComm1;
-    const QString caption = m_ui.open_comm->text();
-    if (caption == kCaptionOpen) {
-        if (port.isOpen())
-            return;
-        bool ok = false;
-        const short number = m_ui.chuankou_num->text().toShort(&ok);
-        if (!ok) {
-            msgbox::Show(
-                {msgbox::Icon::Warning, msgbox::ApplicationTitle(),
-                 QStringLiteral("串口号“%1”不是有效的数字。").arg(m_ui.chuankou_num->text())});
-            return;
-        }
-        port.setCommPort(number);
-        const board::OpenResult opened = port.open();
-        updatePortTip();
-        if (!opened.ok) {
-            msgbox::Show({msgbox::Icon::Warning, msgbox::ApplicationTitle(),
-                          QStringLiteral("串口 %1 无法打开。\n设备：%2\n原因：%3")
-                              .arg(number)
-                              .arg(opened.device, opened.reason)});
-            return;
-        }
-        port.setRThreshold(static_cast<int>(board::kFrameSize));
-        ShowPortOpened();
-    } else if (caption == kCaptionClose) {
-        if (!port.isOpen())
-            return;
-        port.close();
+    if (m_session.isOpen()) {
+        m_session.close();
         ShowPortClosed();
+        return;
     }
+    const board::OpenResult opened = m_session.open();
+    updatePortTip();
+    if (!opened.ok) {
+        msgbox::Show(
+            {msgbox::Icon::Warning, msgbox::ApplicationTitle(), board::OpenFailure(opened)});
+        return;
+    }
+    ShowPortOpened();
 }
 
+// The session has started and stopped the poll timer.
 void MainForm::ShowPortOpened()
 {
     paintAll(kYellow, kTextUnknown);
-    m_ui.Timer1->start();
     m_ui.chuankou_num->setEnabled(false);
     m_ui.open_comm->setText(kCaptionClose);
 }
@@ -232,7 +207,6 @@ void MainForm::ShowPortOpened()
 void MainForm::ShowPortClosed()
 {
     paintAll(GreyText(), kTextUnknown);
-    m_ui.Timer1->stop();
     m_ui.chuankou_num->setEnabled(true);
     m_ui.open_comm->setText(kCaptionOpen);
 }
@@ -247,49 +221,16 @@ void MainForm::onPortLost(const QString& reason)
                       .arg(reason)});
 }
 
-void MainForm::Timer1_Timer()
+void MainForm::ShowStatus(std::uint32_t channels)
 {
-    if (m_watchdog.tick())
-        paintAll(kYellow, kTextUnknown); // the board has been silent for too long
-    sendOnTick();
-}
-
-void MainForm::sendOnTick()
-{
-    SendFrame(board::kCmdPoll, 0, 0);
-}
-
-void MainForm::SendFrame(std::uint8_t command, std::uint8_t data1, std::uint8_t data2)
-{
-    board::SendFrame(*m_ui.MSComm1, m_ui.add->text(), command, data1, data2);
-}
-
-void MainForm::MSComm1_OnComm()
-{
-    board::SerialControl& port = *m_ui.MSComm1;
-    if (port.commEvent() != board::CommEvent::Receive)
-        return;
-    if (board::TakeFrame(port, m_recvBuf)) {
-        ShowStatus();
-        m_watchdog.frameTaken();
-    }
-}
-
-void MainForm::ShowStatus()
-{
-    const auto byteOf = [this](int slot) { return static_cast<std::uint8_t>(m_recvBuf[slot]); };
     // Painted in the board's order: channels 17, 9, 1, 18, 10, 2, ... 24, 16, 8.
     for (std::int16_t k = 0; k < 8; ++k) {
-        paintChannel(17 + k, board::BitOf(byteOf(5), k) == 1);
-        paintChannel(9 + k, board::BitOf(byteOf(6), k) == 1);
-        paintChannel(1 + k, board::BitOf(byteOf(7), k) == 1);
+        for (const int first : {17, 9, 1}) {
+            const bool on = board::BitOf(std::uint8_t(channels >> (first - 1)), k) == 1;
+            m_ui.Picture1[first + k]->setColor(on ? kGreen : kRed);
+            m_ui.Label2[first + k]->setText(on ? kTextConnected : kTextDisconnected);
+        }
     }
-}
-
-void MainForm::paintChannel(int channel, bool connected)
-{
-    m_ui.Picture1[channel]->setColor(connected ? kGreen : kRed);
-    m_ui.Label2[channel]->setText(connected ? kTextConnected : kTextDisconnected);
 }
 
 void MainForm::paintAll(const QColor& color, const QString& text)
@@ -302,25 +243,24 @@ void MainForm::paintAll(const QColor& color, const QString& text)
 
 void MainForm::VScroll1_Change()
 {
+    m_session.setAddress(static_cast<std::uint8_t>(m_ui.VScroll1->number()));
     m_ui.add->setText(QString::number(m_ui.VScroll1->number()));
 }
 
+// The new number counts at the next opening.
 void MainForm::VScroll2_Change()
 {
+    m_ui.MSComm1->setCommPort(m_ui.VScroll2->number());
     m_ui.chuankou_num->setText(QString::number(m_ui.VScroll2->number()));
     updatePortTip();
 }
 
 void MainForm::updatePortTip()
 {
-    bool ok = false;
-    const int number = m_ui.chuankou_num->text().toInt(&ok);
     // Escaped rich text: a tooltip would take a path holding markup for markup.
-    const QString tip = ok ? board::DescribePort(number, m_programDir) : QString();
     m_ui.chuankou_num->setToolTip(
-        tip.isEmpty()
-            ? tip
-            : QStringLiteral("<p style='white-space:pre'>%1</p>").arg(tip.toHtmlEscaped()));
+        QStringLiteral("<p style='white-space:pre'>%1</p>")
+            .arg(board::DescribePort(m_ui.MSComm1->commPort(), m_programDir).toHtmlEscaped()));
 }
 
 } // namespace monitor

@@ -21,19 +21,22 @@ namespace {
 constexpr int kReopenMs = 1000;
 constexpr int kSilentTicksBeforeNote = 20;
 
+// Opens the port and polls at once: a status check waits for nothing.
 bool OpenOrSay(const Context& c)
 {
     const board::OpenResult opened = c.session.open();
-    if (opened.ok)
-        return true;
-    if (c.options.device.isEmpty())
-        PrintError(QStringLiteral("串口 %1 无法打开。\n设备：%2\n原因：%3")
-                       .arg(c.options.port)
-                       .arg(opened.device, opened.reason));
+    if (!opened.ok)
+        PrintError(board::OpenFailure(opened));
     else
-        PrintError(
-            QStringLiteral("设备 %1 无法打开。\n原因：%2").arg(opened.device, opened.reason));
-    return false;
+        c.session.Timer1_Timer();
+    return opened.ok;
+}
+
+// "串口 N" or the device path, for messages.
+QString PortName(const Context& c)
+{
+    return c.options.device.isEmpty() ? QStringLiteral("串口 %1").arg(c.options.port)
+                                      : c.options.device;
 }
 
 QString NoAnswer(const Context& c, const QString& after)
@@ -42,20 +45,18 @@ QString NoAnswer(const Context& c, const QString& after)
         .arg(after)
         .arg(c.options.timeoutMs)
         .arg(c.options.address)
-        .arg(c.session.portName());
+        .arg(PortName(c));
 }
 
 QString Lost(const Context& c, const QString& reason)
 {
-    return QStringLiteral("%1 断开了（%2）。").arg(c.session.portName(), reason);
+    return QStringLiteral("%1 断开了（%2）。").arg(PortName(c), reason);
 }
 
 // Calls onStop with the signal's number when SIGINT or SIGTERM arrives, while the result lives.
-std::unique_ptr<QSocketNotifier> OnStopSignal(const StopSignals& stops,
+std::unique_ptr<QSocketNotifier> OnStopSignal(const board::StopSignals& stops,
                                               const std::function<void(int)>& onStop)
 {
-    if (stops.fd() < 0)
-        return nullptr;
     auto notifier = std::make_unique<QSocketNotifier>(stops.fd(), QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [&stops, onStop] {
         if (const std::optional<int> signal = stops.take())
@@ -84,27 +85,29 @@ int RunStatus(const Context& c)
         PrintError(NoAnswer(c, {}));
         loop.exit(kExitNoAnswer);
     });
-    QObject::connect(&c.session, &BoardSession::portLost, &loop, [&](const QString& reason) {
+    QObject::connect(&c.session, &board::BoardSession::portLost, &loop, [&](const QString& reason) {
         PrintError(Lost(c, reason));
         loop.exit(kExitNoPort);
     });
-    QObject::connect(&c.session, &BoardSession::frameTaken, &loop, [&](std::uint32_t channels) {
-        c.session.close();
-        deadline.stop();
-        PrintLines(c.formatter.header() + c.formatter.status(Timestamp(), channels));
-        if (!c.options.expect)
-            return loop.exit(kExitDone);
-        QStringList differing;
-        for (const int ch : Mismatches(*c.options.expect, channels))
-            differing << QStringLiteral("通道 %1 %2（期望%3，实际%4）")
-                             .arg(ch)
-                             .arg(c.formatter.name(ch), StateWord(!Bit(channels, ch)),
-                                  StateWord(Bit(channels, ch)));
-        if (differing.isEmpty())
-            return loop.exit(kExitDone);
-        PrintError(QStringLiteral("与期望不符：%1").arg(differing.join(QStringLiteral("、"))));
-        loop.exit(kExitMismatch);
-    });
+    QObject::connect(
+        &c.session, &board::BoardSession::frameTaken, &loop,
+        [&](std::uint8_t, std::uint32_t channels) {
+            c.session.close();
+            deadline.stop();
+            PrintLines(c.formatter.header() + c.formatter.status(Timestamp(), channels));
+            if (!c.options.expect)
+                return loop.exit(kExitDone);
+            QStringList differing;
+            for (const int ch : Mismatches(*c.options.expect, channels))
+                differing << QStringLiteral("通道 %1 %2（期望%3，实际%4）")
+                                 .arg(ch)
+                                 .arg(c.formatter.name(ch), StateWord(!Bit(channels, ch)),
+                                      StateWord(Bit(channels, ch)));
+            if (differing.isEmpty())
+                return loop.exit(kExitDone);
+            PrintError(QStringLiteral("与期望不符：%1").arg(differing.join(QStringLiteral("、"))));
+            loop.exit(kExitMismatch);
+        });
     deadline.start(c.options.timeoutMs);
     const int code = loop.exec();
     c.session.close();
@@ -139,30 +142,34 @@ int RunToggle(const Context& c)
                               .arg(StateWord(*before)));
         loop.exit(kExitMismatch);
     });
-    QObject::connect(&c.session, &BoardSession::portLost, &loop, [&](const QString& reason) {
+    QObject::connect(&c.session, &board::BoardSession::portLost, &loop, [&](const QString& reason) {
         PrintError(Lost(c, reason));
         loop.exit(kExitNoPort);
     });
-    QObject::connect(&c.session, &BoardSession::frameTaken, &loop, [&](std::uint32_t channels) {
-        const bool on = Bit(channels, ch);
-        if (!before) {
-            // What a click on the lamp sends: switch off a connected channel, on a disconnected.
-            before = on;
-            c.session.sendNext(on ? board::kCmdSwitchOff : board::kCmdSwitchOn,
-                               static_cast<std::uint8_t>(ch));
-            deadline.start(c.options.timeoutMs);
-            return;
-        }
-        if (c.session.commandWaiting())
-            return; // an answer to a poll from before the command
-        answeredAfterSend = true;
-        if (on == *before)
-            return;
-        c.session.close();
-        deadline.stop();
-        PrintLines(c.formatter.header() + QStringList{c.formatter.channel(Timestamp(), ch, on)});
-        loop.exit(kExitDone);
-    });
+    QObject::connect(&c.session, &board::BoardSession::frameTaken, &loop,
+                     [&](std::uint8_t, std::uint32_t channels) {
+                         const bool on = Bit(channels, ch);
+                         if (!before) {
+                             // What a click on the lamp sends: switch off a connected channel, on a
+                             // disconnected.
+                             before = on;
+                             c.session.QueueCommand(
+                                 {on ? board::kCmdSwitchOff : board::kCmdSwitchOn, 0,
+                                  static_cast<std::uint8_t>(ch)});
+                             deadline.start(c.options.timeoutMs);
+                             return;
+                         }
+                         if (c.session.commandWaiting())
+                             return; // an answer to a poll from before the command
+                         answeredAfterSend = true;
+                         if (on == *before)
+                             return;
+                         c.session.close();
+                         deadline.stop();
+                         PrintLines(c.formatter.header() +
+                                    QStringList{c.formatter.channel(Timestamp(), ch, on)});
+                         loop.exit(kExitDone);
+                     });
     deadline.start(c.options.timeoutMs);
     const int code = loop.exec();
     c.session.close();
@@ -212,18 +219,19 @@ int RunWatch(const Context& c)
     QTimer reopen;
     reopen.setInterval(kReopenMs);
 
-    QObject::connect(&c.session, &BoardSession::frameTaken, &loop, [&](std::uint32_t channels) {
-        answeredSinceOpen = true;
-        print(log.frame(clock.elapsed(), channels));
-    });
-    QObject::connect(&c.session, &BoardSession::silentTick, &loop, [&] {
+    QObject::connect(&c.session, &board::BoardSession::frameTaken, &loop,
+                     [&](std::uint8_t, std::uint32_t channels) {
+                         answeredSinceOpen = true;
+                         print(log.frame(clock.elapsed(), channels));
+                     });
+    QObject::connect(&c.session, &board::BoardSession::silentTick, &loop, [&] {
         print(log.silent(clock.elapsed()));
         if (!answeredSinceOpen && ++silentSinceOpen == kSilentTicksBeforeNote)
             PrintError(QStringLiteral("检测板（地址 %1，%2）还没有有效应答，继续等待……")
                            .arg(c.options.address)
-                           .arg(c.session.portName()));
+                           .arg(PortName(c)));
     });
-    QObject::connect(&c.session, &BoardSession::portLost, &loop, [&](const QString& reason) {
+    QObject::connect(&c.session, &board::BoardSession::portLost, &loop, [&](const QString& reason) {
         PrintError(Lost(c, reason) + QStringLiteral("每秒尝试重新打开一次……"));
         print(log.silent(clock.elapsed()));
         lastReopenFailure.clear();
@@ -241,10 +249,9 @@ int RunWatch(const Context& c)
         reopen.stop();
         silentSinceOpen = 0;
         answeredSinceOpen = false;
-        PrintError(
-            c.options.device.isEmpty()
-                ? QStringLiteral("%1 已重新打开（%2）。").arg(c.session.portName(), opened.device)
-                : QStringLiteral("%1 已重新打开。").arg(c.session.portName()));
+        PrintError(c.options.device.isEmpty()
+                       ? QStringLiteral("%1 已重新打开（%2）。").arg(PortName(c), opened.device)
+                       : QStringLiteral("%1 已重新打开。").arg(PortName(c)));
     });
 
     printLines(c.formatter.header());

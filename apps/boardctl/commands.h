@@ -1,10 +1,11 @@
 // The three commands; each returns boardctl's exit code.
 #pragma once
 
-#include "board_session.h"
 #include "options.h"
 #include "output.h"
-#include "stop_signals.h"
+
+#include "link/board_session.h"
+#include "link/stop_signals.h"
 
 namespace boardctl {
 
@@ -12,8 +13,8 @@ struct Context
 {
     const Options& options;
     const Formatter& formatter;
-    BoardSession& session;
-    const StopSignals& stops;
+    board::BoardSession& session;
+    const board::StopSignals& stops;
 };
 
 int RunStatus(const Context& context);

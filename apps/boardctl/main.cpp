@@ -1,12 +1,13 @@
 // boardctl: the detection board from the command line, for scripts, loggers and machines with no
 // display. Qt Core and Serial Port only.
-#include "board_session.h"
 #include "channel_names.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "options.h"
 #include "output.h"
-#include "stop_signals.h"
+
+#include "link/board_session.h"
+#include "link/stop_signals.h"
 
 #include <QCoreApplication>
 
@@ -15,7 +16,7 @@
 int main(int argc, char* argv[])
 {
     // Before anything could start a thread that would take the signals instead.
-    const boardctl::StopSignals stops;
+    const board::StopSignals stops;
     const QCoreApplication app(argc, argv);
     const auto parsed = boardctl::ParseOptions(QCoreApplication::arguments());
     if (const auto* exit = std::get_if<boardctl::ExitNow>(&parsed)) {
@@ -34,7 +35,10 @@ int main(int argc, char* argv[])
     }
     const boardctl::Formatter formatter(options.format, options.address,
                                         std::get<boardctl::ChannelNames>(names));
-    boardctl::BoardSession session(options, programDir);
+    board::BoardSession session(programDir);
+    session.setAddress(static_cast<std::uint8_t>(options.address));
+    session.MSComm1().setCommPort(options.port);
+    session.MSComm1().setDevicePath(options.device);
     const boardctl::Context context{options, formatter, session, stops};
     switch (options.command) {
     case boardctl::Command::Status:

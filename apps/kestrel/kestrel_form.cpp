@@ -15,17 +15,12 @@ namespace kestrel {
 KestrelForm::KestrelForm(const QString& programDir, QWidget* parent)
     : monitor::MainForm(programDir, parent), m_nameFile(naming::AdoptNameFile(programDir))
 {
-    Form_Initialize();
+    InitNameFile(); // before the window is first shown
     connect(controls().add, &QLineEdit::textChanged, this, &KestrelForm::add_Change);
     connect(this, &monitor::MainForm::nameLabelClicked, this, &KestrelForm::Label4_Click);
 }
 
 KestrelForm::~KestrelForm() = default;
-
-void KestrelForm::Form_Initialize()
-{
-    InitNameFile();
-}
 
 void KestrelForm::InitNameFile()
 {

@@ -15,7 +15,7 @@ class KestrelForm : public monitor::MainForm
     Q_OBJECT
 
 public:
-    // Runs Form_Initialize: the name file is prepared before the window is first shown.
+    // The name file is prepared before the window is first shown.
     explicit KestrelForm(const QString& programDir, QWidget* parent = nullptr);
     ~KestrelForm() override;
 
@@ -32,7 +32,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void Form_Initialize();
     void InitNameFile();
     void LoadChannelNames(const QString& addressText);
 

@@ -3,7 +3,6 @@
 #include "console/lamp_command.h"
 
 #include "monitor/layout.h"
-#include "monitor/widgets.h"
 
 #include <array>
 
@@ -35,57 +34,22 @@ WrenfieldForm::WrenfieldForm(const QString& programDir, QWidget* parent)
     : monitor::MainForm(programDir, parent)
 {
     setWindowTitle(kTitle);
-    placeCaptions();
-    // The shared window reports the clicks; this window gives lamps and status labels a meaning.
-    connect(this, &monitor::MainForm::lampClicked, this, &WrenfieldForm::Picture1_Click);
-    connect(this, &monitor::MainForm::statusLabelClicked, this, &WrenfieldForm::Label2_Click);
-    // A caption click (nameLabelClicked) is deliberately left unconnected.
-    Form_Load();
-}
-
-void WrenfieldForm::placeCaptions()
-{
     for (int ch = 1; ch <= board::kChannels; ++ch) {
         const CaptionPlace& place = kCaptionPlaces[ch - 1];
         placeNameLabel(
             ch, monitor::TwipsRect(place.left, place.top, place.width, monitor::kLabelHeight),
             Qt::AlignLeft);
     }
-}
-
-void WrenfieldForm::Form_Load()
-{
-    m_slot.clear();
-}
-
-void WrenfieldForm::QueueCommand(std::uint8_t cmd, std::uint8_t data1, std::uint8_t data2)
-{
-    m_slot.queueCommand(cmd, data1, data2);
-}
-
-void WrenfieldForm::sendOnTick()
-{
-    PollOrSendPending();
-}
-
-void WrenfieldForm::PollOrSendPending()
-{
-    const Request request = m_slot.takeRequest();
-    SendFrame(request.command, request.data1, request.data2);
+    // The shared window reports the clicks; this window gives lamps and status labels a meaning.
+    connect(this, &monitor::MainForm::lampClicked, this, &WrenfieldForm::Picture1_Click);
+    connect(this, &monitor::MainForm::statusLabelClicked, this, &WrenfieldForm::Label2_Click);
+    // A caption click (nameLabelClicked) is deliberately left unconnected.
 }
 
 void WrenfieldForm::Picture1_Click(int index)
 {
-    if (index < 1 || index > board::kChannels)
-        return;
-    if (const std::optional<Request> command =
-            CommandForLamp(controls().Picture1[index]->color(), index))
-        QueueCommand(command->command, command->data1, command->data2);
-}
-
-void WrenfieldForm::Label2_Click(int index)
-{
-    Picture1_Click(index);
+    if (const std::optional<board::Request> command = LampCommand(session(), index))
+        session().QueueCommand(*command);
 }
 
 } // namespace console

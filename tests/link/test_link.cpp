@@ -1,9 +1,58 @@
-// Frames and checksums against the board's worked examples, as rows: requests built from the
-// address text, status frames checked and read; the serial control's transmit bound.
-#include "link/serial_control.h"
+// The board link without a window: frames and checksums against the board's worked examples, then
+// the board session over a real pseudo-terminal, the test playing the board and ticking the polls.
+#include "console/lamp_command.h"
+#include "link/board_session.h"
 #include "support/pseudo_terminal.h"
 
 #include <QTest>
+
+#include <ranges>
+
+namespace {
+
+// A session on a new pseudo-terminal, opened, its timer stopped: the test ticks. What the session
+// tells is kept as words: "frame 1 5a5a5a", "silent 1", "unanswered 2", "lost".
+struct Line
+{
+    PseudoTerminal pty;
+    board::BoardSession session{{}};
+    QStringList told;
+
+    explicit Line(const std::vector<std::uint8_t>& addresses = {1})
+    {
+        session.setAddresses(addresses);
+        session.MSComm1().setDevicePath(pty.slavePath());
+        QObject::connect(&session, &board::BoardSession::frameTaken,
+                         [this](int a, std::uint32_t c) {
+                             told << QString("frame %1 %2").arg(a).arg(c, 6, 16, QChar('0'));
+                         });
+        QObject::connect(&session, &board::BoardSession::silentTick,
+                         [this](int a) { told << QString("silent %1").arg(a); });
+        QObject::connect(&session, &board::BoardSession::unanswered,
+                         [this](int a) { told << QString("unanswered %1").arg(a); });
+        QObject::connect(&session, &board::BoardSession::portLost, [this] { told << "lost"; });
+        session.open();
+        session.Timer1().stop();
+    }
+    QByteArray tick() // what one poll tick writes on the line, as hex
+    {
+        pty.readAvailable();
+        session.Timer1_Timer();
+        return pty.read(8, 500ms).toHex();
+    }
+    void answer(std::uint8_t address, std::uint32_t channels)
+    {
+        pty.write(board::MakeStatus(address, channels));
+    }
+    // Waits until the session has said `words` since the last call.
+    bool tells(const QStringList& words)
+    {
+        const bool said = QTest::qWaitFor([&] { return told.size() >= words.size(); }, 2000);
+        return said && std::exchange(told, {}) == words;
+    }
+};
+
+} // namespace
 
 class LinkTest : public QObject
 {
@@ -18,17 +67,12 @@ private slots:
         const auto row = [](const char* name, const QByteArray& bytes, const char* hex, int bits) {
             QTest::newRow(name) << bytes << QByteArray(hex) << bits;
         };
-        const auto Poll = [](const char* addressText) { // nothing for text that gives no address
-            const std::optional<std::uint8_t> address = board::AddressByte(addressText);
-            return address ? Bytes(board::MakeRequest(*address, 0x10, 0, 0)) : QByteArray();
+        const auto Request = [](std::uint8_t address, std::uint8_t command, std::uint8_t data2) {
+            return Bytes(board::MakeRequest(address, command, 0, data2));
         };
-        row("poll to 1", Poll("1"), "5501100000000066", -1); // an echoed request is no status
-        row("poll to 200", Poll("200"), "55c810000000002d", -1);
-        row("0x11 channel 5", Bytes(board::MakeRequest(1, 0x11, 0, 5)), "550111000000056c", -1);
-        row("address 256", Poll("256"), "5500100000000065", -1);
-        row("address 511", Poll("511"), "55ff100000000064", -1);
-        for (const char* noAddress : {"", "x", "-1"})
-            row(noAddress, Poll(noAddress), "", -1);
+        row("poll to 1", Request(1, 0x10, 0), "5501100000000066", -1); // an echo is no status
+        row("poll to 200", Request(200, 0x10, 0), "55c810000000002d", -1);
+        row("0x11 channel 5", Request(1, 0x11, 5), "550111000000056c", -1);
         row("status", Bytes(board::MakeStatus(0, 0xFF0081)), "22000000ff0081a2", 0xFF0081);
         row("sum exactly 256", Bytes(board::MakeStatus(0xDE, 0)), "22de000000000000", 0);
         // Frames as received: given as hex twice.
@@ -44,7 +88,32 @@ private slots:
         QCOMPARE(bytes.toHex(), hex);
         board::Frame frame{};
         std::copy(bytes.begin(), bytes.end(), frame.begin());
-        QCOMPARE(board::IsValid(frame, board::kStatusHead) ? int(board::ChannelBits(frame)) : -1, channels);
+        QCOMPARE(board::IsValid(frame, 0x22) ? int(board::ChannelBits(frame)) : -1, channels);
+        QCOMPARE(board::IsValid(frame, 0x55), hex.startsWith("55"));
+    }
+    void addressLists_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("addresses"); // empty: refused
+        for (const auto& [text, addresses] :
+             std::initializer_list<std::pair<QString, QList<int>>>{{"7", {7}},
+                                                                   {"1,3-5", {1, 3, 4, 5}},
+                                                                   {"0-1,255", {0, 1, 255}},
+                                                                   {"1,,2", {}},
+                                                                   {"5-3", {}},
+                                                                   {"256", {}},
+                                                                   {"-1", {}},
+                                                                   {"1-2-3", {}},
+                                                                   {"1,1", {}},
+                                                                   {"x", {}}})
+            QTest::newRow(qPrintable(text)) << text << addresses;
+    }
+    void addressLists()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<int>, addresses);
+        const auto parsed = board::ParseAddresses(text);
+        QCOMPARE(parsed ? QList<int>(parsed->begin(), parsed->end()) : QList<int>(), addresses);
     }
     void transmitQueueIsBounded() // a line that drains nothing must not grow memory
     {
@@ -56,6 +125,93 @@ private slots:
         for (int i = 0; i < 100; ++i)
             queued += port.output(board::MakeRequest(1, 0x10, 0, 0));
         QCOMPARE(queued, 512 / 8);
+    }
+
+    // What a receive event takes: the first 8 bytes into slots 1..8 of the receive buffer, valid
+    // or not; only a valid frame counts. The next request throws away what is left.
+    void arrivals_data()
+    {
+        QTest::addColumn<QByteArray>("hex");
+        QTest::addColumn<int>("channels"); // -1: nothing taken
+        QTest::newRow("valid frame") << QByteArray("22000000ff0081a2") << 0xFF0081;
+        QTest::newRow("every byte raw") << QByteArray("2211131a800001e1") << 0x800001;
+        QTest::newRow("first 8 of 12") << QByteArray("22000000ff0081a2deadbeef") << 0xFF0081;
+        QTest::newRow("stray byte first") << QByteArray("0022000000ff0081a2") << -1;
+        QTest::newRow("checksum off by one") << QByteArray("22000000ff0081a3") << -1;
+        QTest::newRow("7 waiting") << QByteArray("22000000ff0081") << -1;
+    }
+    void arrivals()
+    {
+        QFETCH(QByteArray, hex);
+        QFETCH(int, channels);
+        Line line;
+        const QByteArray bytes = QByteArray::fromHex(hex);
+        line.pty.write(bytes);
+        const QByteArray first8 = bytes.size() < 8 ? QByteArray(8, 0) : bytes.left(8);
+        const auto slot = [&](int k) { return quint8(first8[k - 1]) == line.session.recvBuf()[k]; };
+        QTRY_VERIFY_WITH_TIMEOUT(line.session.MSComm1().inBufferCount() == bytes.size() % 8 &&
+                                     std::ranges::all_of(std::views::iota(1, 9), slot),
+                                 2000);
+        QCOMPARE(line.session.channels().value_or(-1), std::uint32_t(channels));
+        QCOMPARE(line.session.linkTicks(), channels < 0 ? 0 : 5);
+        QCOMPARE(line.tick(), "5501100000000066");
+        QCOMPARE(line.session.MSComm1().inBufferCount(), 0);
+    }
+
+    void oneBoard()
+    {
+        Line line;
+        line.session.close();
+        QVERIFY(line.tick().isEmpty() && line.tells({"silent 1"})); // nothing leaves while closed
+        line.session.open();
+        QCOMPARE(line.tick(), "5501100000000066");
+        line.answer(7, 0x800001); // one board takes any valid frame, whatever address it carries
+        QVERIFY(line.tells({"silent 1", "frame 1 800001"}));
+        line.session.setAddress(2);           // the address counts from the next request
+        for (int tick = 1; tick <= 5; ++tick) // the sixth tick without a frame finds it silent
+            QVERIFY(line.tick() == "5502100000000067" && line.session.channels());
+        QVERIFY(line.tick() == "5502100000000067" &&
+                line.tells(QStringList(5, "unanswered 2") << "silent 2"));
+        QVERIFY(!line.session.channels());
+        line.pty.close(); // the device goes away
+        QVERIFY(line.tells({"lost"}));
+        for (int round = 0; round < 100; ++round) // a storm of errors would come within these
+            QCoreApplication::processEvents();
+        QVERIFY(line.told.isEmpty() && !line.session.isOpen());
+    }
+
+    // A command goes out once, in place of the next poll; a newer one replaces it; it takes the
+    // address of its tick and waits through a close.
+    void commandSlot()
+    {
+        Line line;
+        line.session.QueueCommand({0x11, 0, 24});
+        line.session.QueueCommand({0x12, 0, 1});
+        QCOMPARE(line.tick(), "5501120000000169");
+        QCOMPARE(line.tick(), "5501100000000066");
+        line.session.QueueCommand({0x11, 0, 24});
+        line.session.setAddress(2);
+        QCOMPARE(line.tick(), "5502110000001880");
+        line.session.QueueCommand({0x12, 0, 1});
+        line.session.close();
+        line.session.open();
+        QCOMPARE(line.tick(), "550212000000016a");
+    }
+
+    // Wrenfield's click: the command follows what the board last said of the channel.
+    void lampCommands()
+    {
+        Line line;
+        const auto command = [&](int channel) {
+            const auto request = console::LampCommand(line.session, channel);
+            return request ? QString("%1 %2").arg(request->command).arg(request->data2) : "-";
+        };
+        QCOMPARE(command(1), "-"); // nothing known since opening
+        line.answer(1, 0x800000);
+        QVERIFY(line.tells({"frame 1 800000"}));
+        QCOMPARE(command(24) + command(1) + command(0) + command(25), "17 2418 1--");
+        line.session.close();
+        QCOMPARE(command(24), "-");
     }
 };
 

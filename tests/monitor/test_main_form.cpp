@@ -9,8 +9,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include <ranges>
-
 using namespace monitor;
 using Rig = WindowRig<>;
 
@@ -54,7 +52,7 @@ private slots:
         QCOMPARE(rig.tick(), kPoll1);
         rig.pty->write(Bytes(board::MakeStatus(1, 0x800001)));
         QTRY_COMPARE_WITH_TIMEOUT(Looks(rig), "G" + kAllRed + "G", 2000);
-        rig.ui().VScroll1->setNumber(2);      // the address is read for every frame
+        rig.ui().VScroll1->setNumber(2);      // the spinner's address goes out with the next poll
         for (int tick = 1; tick <= 5; ++tick) // the watchdog turns yellow on the sixth
             QVERIFY(rig.tick() == kPoll2 && Looks(rig).startsWith('G'));
         QVERIFY(rig.tick() == kPoll2 && Looks(rig) == kWaiting);
@@ -70,40 +68,6 @@ private slots:
             QCoreApplication::processEvents();
         QCOMPARE(rig.messages.size(), 1);
         QVERIFY(rig.messages[0].text.contains(QStringLiteral("断开")));
-    }
-    void arrivals_data()
-    {
-        QTest::addColumn<QByteArray>("hex");
-        QTest::addColumn<QString>("looks");
-        const QString example = "GRRRRRRGRRRRRRRRGGGGGGGG";
-        QTest::newRow("valid frame") << QByteArray("22000000ff0081a2") << example;
-        QTest::newRow("every byte raw") << QByteArray("2211131a800001e1") << "G" + kAllRed + "G";
-        QTest::newRow("first 8 of 12") << QByteArray("22000000ff0081a2deadbeef") << example;
-        QTest::newRow("stray byte first") << QByteArray("0022000000ff0081a2") << kWaiting;
-        QTest::newRow("checksum off by one") << QByteArray("22000000ff0081a3") << kWaiting;
-        QTest::newRow("7 waiting") << QByteArray("22000000ff0081") << kWaiting;
-    }
-    void arrivals()
-    {
-        QFETCH(QByteArray, hex);
-        QFETCH(QString, looks);
-        Rig rig;
-        rig.form->open_comm_Click();
-        rig.ui().Timer1->stop();
-        const QByteArray bytes = QByteArray::fromHex(hex);
-        rig.pty->write(bytes);
-        const QByteArray first8 = bytes.size() < 8 ? QByteArray(8, 0) : bytes.left(8);
-        const auto slot = [&](int k) {
-            return std::uint8_t(first8[k - 1]) == rig.form->recv_buf()[k];
-        };
-        // The first 8 bytes are taken into slots 1..8, valid or not; the rest wait.
-        QTRY_VERIFY_WITH_TIMEOUT(rig.ui().MSComm1->inBufferCount() == bytes.size() % 8 &&
-                                     std::ranges::all_of(std::views::iota(1, 9), slot),
-                                 2000);
-        QCOMPARE(Looks(rig), looks);
-        QCOMPARE(rig.form->link_ticks(), looks == kWaiting ? 0 : 5);
-        QCOMPARE(rig.tick(), kPoll1); // a request first throws away what waits
-        QCOMPARE(rig.ui().MSComm1->inBufferCount(), 0);
     }
     void portFailures_data()
     {

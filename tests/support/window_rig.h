@@ -43,7 +43,7 @@ template <typename Form = monitor::MainForm> struct WindowRig : MessageRecorder
     QByteArray tick()
     {
         pty->readAvailable();
-        form->Timer1_Timer();
+        form->session().Timer1_Timer();
         return pty->read(8, 500ms).toHex();
     }
 

@@ -1,0 +1,139 @@
+#include "board_session.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace board {
+
+BoardSession::BoardSession(const QString& programDir, QObject* parent)
+    : QObject(parent), m_port(programDir, this), m_timer(this)
+{
+    m_port.setObjectName(QStringLiteral("MSComm1"));
+    m_timer.setObjectName(QStringLiteral("Timer1"));
+    m_timer.setInterval(kPollIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &BoardSession::Timer1_Timer);
+    connect(&m_port, &SerialControl::OnComm, this, &BoardSession::MSComm1_OnComm);
+    connect(&m_port, &SerialControl::portLost, this, [this](const QString& reason) {
+        m_timer.stop();
+        forgetChannels();
+        emit portLost(reason);
+    });
+}
+
+void BoardSession::setAddresses(const std::vector<std::uint8_t>& addresses)
+{
+    m_boards.clear();
+    for (const std::uint8_t address : addresses)
+        m_boards.push_back(Board{address});
+    m_next = 0;
+}
+
+void BoardSession::dropBoard(std::uint8_t address)
+{
+    const auto board = std::ranges::find(m_boards, address, &Board::address);
+    if (board == m_boards.end())
+        return;
+    if (m_next > std::size_t(board - m_boards.begin()))
+        --m_next;
+    m_boards.erase(board);
+    if (m_next >= m_boards.size())
+        m_next = 0;
+    if (m_boards.empty())
+        m_timer.stop();
+}
+
+void BoardSession::setInterval(int ms, int answerWaitMs)
+{
+    m_answerPaced = ms == 0;
+    m_timer.setInterval(m_answerPaced ? answerWaitMs : ms);
+    m_timer.setSingleShot(m_answerPaced);
+    // An answer wait cut short by a coarse timer would count a board silent that was not.
+    m_timer.setTimerType(m_answerPaced ? Qt::PreciseTimer : Qt::CoarseTimer);
+}
+
+OpenResult BoardSession::open()
+{
+    const OpenResult result = m_port.open();
+    if (result.ok) {
+        m_port.setRThreshold(static_cast<int>(kFrameSize));
+        forgetChannels();
+        m_timer.start();
+    }
+    return result;
+}
+
+void BoardSession::close()
+{
+    m_timer.stop();
+    m_port.close();
+    forgetChannels();
+}
+
+void BoardSession::forgetChannels()
+{
+    for (Board& board : m_boards)
+        board.channels.reset();
+    m_asked.reset();
+}
+
+void BoardSession::Timer1_Timer()
+{
+    if (m_asked)
+        emit unanswered(*std::exchange(m_asked, std::nullopt));
+    if (m_boards.empty())
+        return;
+    Board& board = m_boards[m_next];
+    m_next = (m_next + 1) % m_boards.size();
+    const std::uint8_t address = board.address;
+    // The watchdog: a board is silent once its polls have used up the ticks its last frame gave.
+    if (board.link_ticks < 1) {
+        board.channels.reset();
+        emit silentTick(address);
+    } else {
+        --board.link_ticks;
+    }
+    // PollOrSendPending: a waiting command leaves the slot first, so it goes out at most once.
+    SendFrame(address, std::exchange(m_pendingCmd, std::nullopt).value_or(Request{}));
+    if (m_answerPaced)
+        m_timer.start();
+}
+
+void BoardSession::SendFrame(std::uint8_t address, const Request& request)
+{
+    send_buf = MakeRequest(address, request.command, request.data1, request.data2);
+    if (!m_port.isOpen())
+        return;
+    // Whatever waits belongs to an earlier exchange: the next 8 bytes answer this request.
+    m_port.clearInput();
+    if (m_port.output(send_buf))
+        m_asked = address;
+}
+
+void BoardSession::MSComm1_OnComm()
+{
+    if (m_port.commEvent() != CommEvent::Receive)
+        return;
+    const std::optional<Frame> frame = TakeFrame(m_port, recv_buf);
+    if (!frame)
+        return;
+    // One board takes any valid frame as its answer. On a shared line an answer counts only for
+    // the board that was asked and whose address it carries.
+    auto board = m_boards.begin();
+    if (m_boards.size() > 1) {
+        if (m_asked != (*frame)[1])
+            return;
+        board = std::ranges::find(m_boards, (*frame)[1], &Board::address);
+        if (board == m_boards.end())
+            return;
+    }
+    board->link_ticks = kTicksAfterFrame;
+    board->channels = ChannelBits(*frame);
+    m_asked.reset();
+    emit frameTaken(board->address, ChannelBits(*frame));
+    if (m_answerPaced && m_timer.isActive()) {
+        m_timer.stop();
+        Timer1_Timer();
+    }
+}
+
+} // namespace board
