@@ -1,4 +1,5 @@
 #include "port_names.h"
+#include "text.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,7 +14,7 @@ QString PortDevice::describe() const
         return path;
     return QStringLiteral("%1 → %2%3")
         .arg(path, device.isEmpty() ? info.symLinkTarget() : device,
-             device.isEmpty() ? QStringLiteral("（不存在）") : QString());
+             device.isEmpty() ? Tr("（不存在）", " (missing)") : QString());
 }
 
 QString UserFolder()

@@ -1,44 +1,50 @@
 #include "serial_control.h"
 
 #include "port_names.h"
+#include "text.h"
 
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QSerialPortInfo>
 
 namespace board {
 namespace {
 
-const QString kNoDevice = QStringLiteral("没有对应的设备。");
+QString NoDevice()
+{
+    return Tr("没有对应的设备。", "no such device.");
+}
 
 QString DescribeOpenError(QSerialPort::SerialPortError error, const QString& detail)
 {
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
     case QSerialPort::ResourceError: // a pseudo-terminal whose other end has gone
-        return kNoDevice;
+        return NoDevice();
     case QSerialPort::PermissionError:
         // Linux reports a port held by another program exactly like a missing access right.
-        return QStringLiteral("没有访问权限，或者端口正被其他程序占用。\n"
-                              "请把当前用户加入 dialout 组并重新登录，或者关闭占用该端口的程序。");
+        return Tr("没有访问权限，或者端口正被其他程序占用。\n"
+                  "请把当前用户加入 dialout 组并重新登录，或者关闭占用该端口的程序。",
+                  "no permission, or another program holds the port.\nAdd your user to the group "
+                  "dialout and log in again, or close the program that holds the port.");
     case QSerialPort::OpenError:
-        return QStringLiteral("端口已经打开。");
+        return Tr("端口已经打开。", "the port is open already.");
     default:
-        return QStringLiteral("无法打开设备（%1）。").arg(detail);
+        return Tr("无法打开设备（%1）。", "the device cannot be opened (%1).").arg(detail);
     }
 }
 
-QString DescribeLoss(QSerialPort::SerialPortError error)
+// Why the port went away. A device that is no longer there was unplugged, whatever the system
+// says of it ("Inappropriate ioctl for device", "Unknown error" only mislead).
+QString DescribeLoss(QSerialPort::SerialPortError error, const QString& detail, bool gone)
 {
-    switch (error) {
-    case QSerialPort::ResourceError:
-        return QStringLiteral("设备已拔出或不再可用");
-    case QSerialPort::ReadError:
-        return QStringLiteral("读取串口失败");
-    case QSerialPort::WriteError:
-        return QStringLiteral("写入串口失败");
-    default:
-        return QStringLiteral("串口出错");
-    }
+    if (gone || error == QSerialPort::ResourceError)
+        return Tr("设备已拔出或不再可用", "the device was unplugged or is no longer there");
+    if (error == QSerialPort::ReadError)
+        return Tr("读取串口失败，系统提示：%1", "reading failed: %1").arg(detail);
+    if (error == QSerialPort::WriteError)
+        return Tr("写入串口失败，系统提示：%1", "writing failed: %1").arg(detail);
+    return Tr("串口出错，系统提示：%1", "port error: %1").arg(detail);
 }
 
 } // namespace
@@ -46,8 +52,10 @@ QString DescribeLoss(QSerialPort::SerialPortError error)
 QString OpenFailure(const OpenResult& result)
 {
     if (result.port < 0)
-        return QStringLiteral("设备 %1 无法打开。\n原因：%2").arg(result.device, result.reason);
-    return QStringLiteral("串口 %1 无法打开。\n设备：%2\n原因：%3")
+        return Tr("设备 %1 无法打开。\n原因：%2", "Device %1 cannot be opened.\nReason: %2")
+            .arg(result.device, result.reason);
+    return Tr("串口 %1 无法打开。\n设备：%2\n原因：%3",
+              "Port %1 cannot be opened.\nDevice: %2\nReason: %3")
         .arg(result.port)
         .arg(result.device, result.reason);
 }
@@ -73,10 +81,9 @@ OpenResult SerialControl::open()
         m_devicePath.isEmpty()
             ? FindPortDevice(m_commPort, m_programDir)
             : PortDevice{m_devicePath, QFileInfo(m_devicePath).canonicalFilePath(), {m_devicePath}};
-    result.device =
-        device.path.isEmpty() ? device.tried.join(QStringLiteral("、")) : device.describe();
+    result.device = device.path.isEmpty() ? device.tried.join(Tr("、", ", ")) : device.describe();
     if (device.device.isEmpty()) {
-        result.reason = kNoDevice;
+        result.reason = NoDevice();
         return result;
     }
     result.path = device.path;
@@ -148,8 +155,8 @@ void SerialControl::onError(QSerialPort::SerialPortError error)
     if (!m_port.isOpen() || m_closing)
         return;
     m_closing = true;
-    const QString reason =
-        QStringLiteral("%1，系统提示：%2").arg(DescribeLoss(error), m_port.errorString());
+    const QString reason = DescribeLoss(
+        error, m_port.errorString(), !QFileInfo::exists(QSerialPortInfo(m_port).systemLocation()));
     QMetaObject::invokeMethod(
         this,
         [this, reason] {

@@ -2,26 +2,31 @@
 
 #include "naming/name_store.h"
 
+#include "link/text.h"
+
 #include <QFileInfo>
 
 namespace boardctl {
 
-std::variant<ChannelNames, QString> LoadChannelNames(const Options& options,
-                                                     const QString& programDir)
+std::optional<NameSource> LoadChannelNames(const Options& options, const QString& programDir)
 {
-    const QString address = QString::number(options.address);
+    const QString path =
+        options.namesFile.isEmpty() ? naming::NameFileToRead(programDir) : options.namesFile;
+    if (options.namesFile.isEmpty() && !QFileInfo::exists(path))
+        return [](std::uint8_t) { return ChannelNames{}; };
+    if (naming::ReadChannelNames(path, QStringLiteral("0")))
+        return [path](std::uint8_t address) {
+            return naming::ReadChannelNames(path, QString::number(address))
+                .value_or(ChannelNames{});
+        };
     if (!options.namesFile.isEmpty()) {
-        if (const auto names = naming::ReadChannelNames(options.namesFile, address))
-            return *names;
-        return QStringLiteral("无法读取名称文件 %1。").arg(options.namesFile);
+        PrintError(board::Tr("无法读取名称文件 %1。", "cannot read the name file %1.").arg(path));
+        return std::nullopt;
     }
-    const QString defaultFile = naming::NameFileToRead(programDir);
-    if (!QFileInfo::exists(defaultFile))
-        return ChannelNames{};
-    if (const auto names = naming::ReadChannelNames(defaultFile, address))
-        return *names;
-    PrintError(QStringLiteral("无法读取名称文件 %1，通道不显示名称。").arg(defaultFile));
-    return ChannelNames{};
+    PrintError(board::Tr("无法读取名称文件 %1，通道不显示名称。",
+                         "cannot read the name file %1; the channels go without names.")
+                   .arg(path));
+    return [](std::uint8_t) { return ChannelNames{}; };
 }
 
 } // namespace boardctl

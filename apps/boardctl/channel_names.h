@@ -4,14 +4,13 @@
 #include "options.h"
 #include "output.h"
 
-#include <variant>
+#include <optional>
 
 namespace boardctl {
 
 // --names FILE, else name.txt where the windows keep it for a program in programDir, if there is
-// one, else no names. A name file asked for by --names that cannot be read gives its error
-// message; an unreadable default file is reported and left out.
-std::variant<ChannelNames, QString> LoadChannelNames(const Options& options,
-                                                     const QString& programDir);
+// one, else no names. Nothing when the file that --names asks for cannot be read (after saying
+// why); a default file that cannot be read is reported and left out.
+std::optional<NameSource> LoadChannelNames(const Options& options, const QString& programDir);
 
 } // namespace boardctl

@@ -2,262 +2,341 @@
 
 #include "exit_codes.h"
 
+#include "link/text.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <cerrno>
-#include <cstring>
-#include <functional>
+#include <map>
 #include <memory>
-#include <utility>
+#include <set>
 
 namespace boardctl {
 namespace {
 
-// How often `watch` tries to reopen a device that went away, and how many silent polls (a second)
-// pass before it says that it is still waiting for a first answer.
+using board::Tr;
+
+// How often `watch` tries to reopen a device that went away, and how many silent polls of a board
+// (a second at the usual pace) pass before it says that it is still waiting for a first answer.
 constexpr int kReopenMs = 1000;
 constexpr int kSilentTicksBeforeNote = 20;
 
-// Opens the port and polls at once: a status check waits for nothing.
-bool OpenOrSay(const Context& c)
+// A run of one command: the port opened, the event loop, a stop signal ending it.
+class Run
 {
-    const board::OpenResult opened = c.session.open();
-    if (!opened.ok)
-        PrintError(board::OpenFailure(opened));
-    else
+public:
+    explicit Run(const Context& c) : c(c), m_stop(c.stops.fd(), QSocketNotifier::Read)
+    {
+        QObject::connect(&m_stop, &QSocketNotifier::activated, &loop, [this] {
+            if (const std::optional<int> signal = this->c.stops.take())
+                onStop(*signal);
+        });
+    }
+
+    // Opens the port and polls at once: a check waits for nothing. Says why when it cannot.
+    bool open()
+    {
+        const board::OpenResult opened = c.session.open();
+        if (!opened.ok) {
+            PrintError(board::OpenFailure(opened));
+            return false;
+        }
+        entry = opened.path;
+        where = opened.port < 0 ? entry
+                                : Tr("串口 %1（%2）", "port %1 (%2)").arg(opened.port).arg(entry);
         c.session.Timer1_Timer();
-    return opened.ok;
-}
+        return true;
+    }
+    // For status and toggle, whose output is the whole point: a failed write ends the run.
+    bool printed(const QStringList& lines)
+    {
+        if (c.out.print(lines))
+            return true;
+        PrintError(
+            Tr("无法写入标准输出：%1。", "cannot write the output: %1.").arg(*c.out.failure()));
+        loop.exit(kExitOutput);
+        return false;
+    }
+    QString noAnswer(std::uint8_t address, const QString& after = {}) const
+    {
+        return Tr("%1%2 毫秒内没有收到检测板（地址 %3，%4）的有效应答。",
+                  "%1no valid answer from the board (address %3, %4) within %2 ms.")
+            .arg(after)
+            .arg(c.options.timeoutMs)
+            .arg(address)
+            .arg(where);
+    }
+    QString lost(const QString& reason) const
+    {
+        return Tr("%1 断开了（%2）。", "%1 went away (%2).").arg(where, reason);
+    }
+    int exec()
+    {
+        const int code = loop.exec();
+        c.session.close();
+        return code;
+    }
 
-// "串口 N" or the device path, for messages.
-QString PortName(const Context& c)
-{
-    return c.options.device.isEmpty() ? QStringLiteral("串口 %1").arg(c.options.port)
-                                      : c.options.device;
-}
+    const Context& c;
+    QEventLoop loop;
+    QString entry; // the entry of the port list that was opened
+    QString where; // it, for messages
+    // A command that a signal cut short ends the way a shell expects of a killed program.
+    std::function<void(int)> onStop = [this](int signal) { loop.exit(128 + signal); };
 
-QString NoAnswer(const Context& c, const QString& after)
-{
-    return QStringLiteral("%1%2 毫秒内没有收到检测板（地址 %3，%4）的有效应答。")
-        .arg(after)
-        .arg(c.options.timeoutMs)
-        .arg(c.options.address)
-        .arg(PortName(c));
-}
-
-QString Lost(const Context& c, const QString& reason)
-{
-    return QStringLiteral("%1 断开了（%2）。").arg(PortName(c), reason);
-}
-
-// Calls onStop with the signal's number when SIGINT or SIGTERM arrives, while the result lives.
-std::unique_ptr<QSocketNotifier> OnStopSignal(const board::StopSignals& stops,
-                                              const std::function<void(int)>& onStop)
-{
-    auto notifier = std::make_unique<QSocketNotifier>(stops.fd(), QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [&stops, onStop] {
-        if (const std::optional<int> signal = stops.take())
-            onStop(*signal);
-    });
-    return notifier;
-}
-
-// A command that a signal cut short ends the way a shell expects of a killed program.
-int SignalExit(int signal)
-{
-    return 128 + signal;
-}
+private:
+    QSocketNotifier m_stop;
+};
 
 } // namespace
 
 int RunStatus(const Context& c)
 {
-    if (!OpenOrSay(c))
+    Run run(c);
+    if (!run.open())
         return kExitNoPort;
-    QEventLoop loop;
-    const auto stop = OnStopSignal(c.stops, [&](int signal) { loop.exit(SignalExit(signal)); });
+    std::set<std::uint8_t> waiting(c.options.addresses.begin(), c.options.addresses.end());
+    bool mismatch = false;
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
-        PrintError(NoAnswer(c, {}));
-        loop.exit(kExitNoAnswer);
+    QObject::connect(&deadline, &QTimer::timeout, &run.loop, [&] {
+        for (const std::uint8_t address : waiting)
+            PrintError(run.noAnswer(address));
+        run.loop.exit(kExitNoAnswer);
     });
-    QObject::connect(&c.session, &board::BoardSession::portLost, &loop, [&](const QString& reason) {
-        PrintError(Lost(c, reason));
-        loop.exit(kExitNoPort);
-    });
+    QObject::connect(&c.session, &board::BoardSession::portLost, &run.loop,
+                     [&](const QString& reason) {
+                         PrintError(run.lost(reason));
+                         run.loop.exit(kExitNoPort);
+                     });
     QObject::connect(
-        &c.session, &board::BoardSession::frameTaken, &loop,
-        [&](std::uint8_t, std::uint32_t channels) {
-            c.session.close();
-            deadline.stop();
-            PrintLines(c.formatter.header() + c.formatter.status(Timestamp(), channels));
-            if (!c.options.expect)
-                return loop.exit(kExitDone);
+        &c.session, &board::BoardSession::frameTaken, &run.loop,
+        [&](std::uint8_t address, std::uint32_t channels) {
+            if (waiting.erase(address) == 0)
+                return;
+            c.session.dropBoard(address);
+            const bool first = waiting.size() + 1 == c.options.addresses.size();
+            if (!run.printed((first ? c.formatter.header() : QStringList()) +
+                             c.formatter.status(Timestamp(), address, channels)))
+                return;
             QStringList differing;
-            for (const int ch : Mismatches(*c.options.expect, channels))
-                differing << QStringLiteral("通道 %1 %2（期望%3，实际%4）")
+            for (const int ch :
+                 c.options.expect ? Mismatches(*c.options.expect, channels) : std::vector<int>{})
+                differing << Tr("通道 %1 %2（期望%3，实际%4）",
+                                "channel %1 %2 (expected %3, got %4)")
                                  .arg(ch)
-                                 .arg(c.formatter.name(ch), StateWord(!Bit(channels, ch)),
+                                 .arg(c.formatter.name(address, ch), StateWord(!Bit(channels, ch)),
                                       StateWord(Bit(channels, ch)));
-            if (differing.isEmpty())
-                return loop.exit(kExitDone);
-            PrintError(QStringLiteral("与期望不符：%1").arg(differing.join(QStringLiteral("、"))));
-            loop.exit(kExitMismatch);
+            if (!differing.isEmpty()) {
+                mismatch = true;
+                PrintError((c.options.addresses.size() > 1
+                                ? Tr("地址 %1 ", "address %1: ").arg(address)
+                                : QString()) +
+                           Tr("与期望不符：%1", "not as expected: %1")
+                               .arg(differing.join(Tr("、", ", "))));
+            }
+            if (waiting.empty())
+                run.loop.exit(mismatch ? kExitMismatch : kExitDone);
         });
     deadline.start(c.options.timeoutMs);
-    const int code = loop.exec();
-    c.session.close();
-    return code;
+    return run.exec();
 }
 
 int RunToggle(const Context& c)
 {
-    if (!OpenOrSay(c))
+    Run run(c);
+    if (!run.open())
         return kExitNoPort;
     const int ch = c.options.channel;
+    const std::uint8_t address = c.options.addresses.front();
     std::optional<bool> before;     // the channel's state when the command was queued
     bool answeredAfterSend = false; // a valid frame came after the command went out
-    QEventLoop loop;
-    const auto stop = OnStopSignal(c.stops, [&](int signal) { loop.exit(SignalExit(signal)); });
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+    QObject::connect(&deadline, &QTimer::timeout, &run.loop, [&] {
         if (!before) {
-            PrintError(NoAnswer(c, {}));
-            return loop.exit(kExitNoAnswer);
+            PrintError(run.noAnswer(address));
+            return run.loop.exit(kExitNoAnswer);
         }
-        const QString sent = QStringLiteral("已向通道 %1 发送 0x%2，")
+        const QString sent = Tr("已向通道 %1 发送 0x%2，", "sent 0x%2 to channel %1, ")
                                  .arg(ch)
                                  .arg(*before ? board::kCmdSwitchOff : board::kCmdSwitchOn, 2, 16);
         if (!answeredAfterSend) {
-            PrintError(NoAnswer(c, sent + QStringLiteral("但 ")));
-            return loop.exit(kExitNoAnswer);
+            PrintError(run.noAnswer(address, sent + Tr("但 ", "but ")));
+            return run.loop.exit(kExitNoAnswer);
         }
-        PrintError(sent + QStringLiteral("但 %1 毫秒内的应答中该路没有变化（仍为%2）。")
+        PrintError(sent + Tr("但 %1 毫秒内的应答中该路没有变化（仍为%2）。",
+                             "but the answers within %1 ms show no change (still %2).")
                               .arg(c.options.timeoutMs)
                               .arg(StateWord(*before)));
-        loop.exit(kExitMismatch);
+        run.loop.exit(kExitMismatch);
     });
-    QObject::connect(&c.session, &board::BoardSession::portLost, &loop, [&](const QString& reason) {
-        PrintError(Lost(c, reason));
-        loop.exit(kExitNoPort);
-    });
-    QObject::connect(&c.session, &board::BoardSession::frameTaken, &loop,
-                     [&](std::uint8_t, std::uint32_t channels) {
-                         const bool on = Bit(channels, ch);
-                         if (!before) {
-                             // What a click on the lamp sends: switch off a connected channel, on a
-                             // disconnected.
-                             before = on;
-                             c.session.QueueCommand(
-                                 {on ? board::kCmdSwitchOff : board::kCmdSwitchOn, 0,
-                                  static_cast<std::uint8_t>(ch)});
-                             deadline.start(c.options.timeoutMs);
-                             return;
-                         }
-                         if (c.session.commandWaiting())
-                             return; // an answer to a poll from before the command
-                         answeredAfterSend = true;
-                         if (on == *before)
-                             return;
-                         c.session.close();
-                         deadline.stop();
-                         PrintLines(c.formatter.header() +
-                                    QStringList{c.formatter.channel(Timestamp(), ch, on)});
-                         loop.exit(kExitDone);
+    QObject::connect(&c.session, &board::BoardSession::portLost, &run.loop,
+                     [&](const QString& reason) {
+                         PrintError(run.lost(reason));
+                         run.loop.exit(kExitNoPort);
                      });
+    QObject::connect(
+        &c.session, &board::BoardSession::frameTaken, &run.loop,
+        [&](std::uint8_t, std::uint32_t channels) {
+            const bool on = Bit(channels, ch);
+            if (!before) {
+                // What a click on the lamp sends: switch off a connected channel, on a
+                // disconnected.
+                before = on;
+                c.session.QueueCommand({on ? board::kCmdSwitchOff : board::kCmdSwitchOn, 0,
+                                        static_cast<std::uint8_t>(ch)});
+                deadline.start(c.options.timeoutMs);
+                return;
+            }
+            if (c.session.commandWaiting())
+                return; // an answer to a poll from before the command
+            answeredAfterSend = true;
+            if (on == *before)
+                return;
+            deadline.stop();
+            if (run.printed(c.formatter.header() +
+                            QStringList{c.formatter.channel(Timestamp(), address, ch, on)}))
+                run.loop.exit(kExitDone);
+        });
     deadline.start(c.options.timeoutMs);
-    const int code = loop.exec();
-    c.session.close();
-    return code;
+    return run.exec();
 }
 
 int RunWatch(const Context& c)
 {
-    if (!OpenOrSay(c))
+    Run run(c);
+    if (!run.open())
         return kExitNoPort;
+    // A device that goes away is reopened under the entry that was opened: a port number looked
+    // up anew would find the next device in the list and poll something else all night.
+    c.session.MSComm1().setDevicePath(run.entry);
     QElapsedTimer clock; // durations from a monotonic clock: a clock change at night moves none
     clock.start();
-    WatchLog log;
-    int silentSinceOpen = 0;
-    bool answeredSinceOpen = false;
+    std::map<std::uint8_t, WatchLog> logs;
+    std::map<std::uint8_t, int> silentSinceOpen; // of the boards that have not answered yet
+    for (const std::uint8_t address : c.options.addresses)
+        logs[address], silentSinceOpen[address];
     QString lastReopenFailure;
-    QEventLoop loop;
-
-    bool outputFailing = false;
-    const auto printLines = [&](const QStringList& lines) {
-        const bool written = PrintLines(lines);
+    bool outputFailed = false, outputFailing = false;
+    const auto print = [&](const QStringList& lines) {
+        const bool written = lines.isEmpty() || c.out.print(lines);
         if (!written && !outputFailing) // once, not once an event, until writing works again
-            PrintError(QStringLiteral("无法写入输出（%1），其间的事件会丢失。")
-                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
+            PrintError(Tr("无法写入输出（%1），其间的事件会丢失。",
+                          "cannot write the output (%1); events meanwhile are lost.")
+                           .arg(*c.out.failure()));
         outputFailing = !written;
+        outputFailed = outputFailed || !written;
     };
-    const auto print = [&](const std::vector<WatchEvent>& events) {
+    const auto events = [&](std::uint8_t address, const std::vector<WatchEvent>& happened) {
         const QString time = Timestamp();
         QStringList lines;
-        for (const WatchEvent& event : events)
-            lines << c.formatter.event(time, event);
-        if (!lines.isEmpty())
-            printLines(lines);
+        for (const WatchEvent& event : happened)
+            lines << c.formatter.event(time, address, event);
+        print(lines);
     };
     bool finished = false;
-    const auto finish = [&] {
+    run.onStop = [&](int) {
         if (std::exchange(finished, true))
             return;
+        c.out.finishing(); // a reader that stalls gets two seconds for the summary
         c.session.close();
-        printLines(c.formatter.summary(Timestamp(), log.linkLost(), log.totals(clock.elapsed())));
-        loop.exit(kExitDone);
+        const QString time = Timestamp();
+        for (const auto& [address, log] : logs)
+            print(c.formatter.summary(time, address, log.linkLost(), log.totals(clock.elapsed())));
+        run.loop.exit(outputFailed ? kExitOutput : kExitDone);
     };
-    const auto stop = OnStopSignal(c.stops, [&](int) { finish(); });
     QTimer duration;
     duration.setSingleShot(true);
-    QObject::connect(&duration, &QTimer::timeout, &loop, finish);
+    QObject::connect(&duration, &QTimer::timeout, &run.loop, [&] { run.onStop(0); });
     QTimer reopen;
     reopen.setInterval(kReopenMs);
 
-    QObject::connect(&c.session, &board::BoardSession::frameTaken, &loop,
-                     [&](std::uint8_t, std::uint32_t channels) {
-                         answeredSinceOpen = true;
-                         print(log.frame(clock.elapsed(), channels));
+    QObject::connect(&c.session, &board::BoardSession::frameTaken, &run.loop,
+                     [&](std::uint8_t address, std::uint32_t channels) {
+                         silentSinceOpen.erase(address);
+                         events(address, logs[address].frame(clock.elapsed(), channels));
                      });
-    QObject::connect(&c.session, &board::BoardSession::silentTick, &loop, [&] {
-        print(log.silent(clock.elapsed()));
-        if (!answeredSinceOpen && ++silentSinceOpen == kSilentTicksBeforeNote)
-            PrintError(QStringLiteral("检测板（地址 %1，%2）还没有有效应答，继续等待……")
-                           .arg(c.options.address)
-                           .arg(PortName(c)));
-    });
-    QObject::connect(&c.session, &board::BoardSession::portLost, &loop, [&](const QString& reason) {
-        PrintError(Lost(c, reason) + QStringLiteral("每秒尝试重新打开一次……"));
-        print(log.silent(clock.elapsed()));
-        lastReopenFailure.clear();
-        reopen.start();
-    });
-    QObject::connect(&reopen, &QTimer::timeout, &loop, [&] {
+    QObject::connect(
+        &c.session, &board::BoardSession::silentTick, &run.loop, [&](std::uint8_t address) {
+            events(address, logs[address].silent(clock.elapsed()));
+            if (silentSinceOpen.contains(address) &&
+                ++silentSinceOpen[address] == kSilentTicksBeforeNote)
+                PrintError(Tr("检测板（地址 %1，%2）还没有有效应答，继续等待……",
+                              "no valid answer yet from the board (address %1, %2); waiting on…")
+                               .arg(address)
+                               .arg(run.where));
+        });
+    QObject::connect(
+        &c.session, &board::BoardSession::portLost, &run.loop, [&](const QString& reason) {
+            PrintError(run.lost(reason) +
+                       Tr("每秒尝试重新打开 %1……", "Reopening %1 every second…").arg(run.entry));
+            for (auto& [address, log] : logs)
+                events(address, log.silent(clock.elapsed()));
+            lastReopenFailure.clear();
+            reopen.start();
+        });
+    QObject::connect(&reopen, &QTimer::timeout, &run.loop, [&] {
         const board::OpenResult opened = c.session.open();
         if (!opened.ok) {
             // Said once per reason: a night without the adapter is not thousands of lines.
             if (opened.reason != lastReopenFailure)
-                PrintError(QStringLiteral("仍无法打开 %1：%2").arg(opened.device, opened.reason));
+                PrintError(Tr("仍无法打开 %1：%2", "still cannot open %1: %2")
+                               .arg(opened.device, opened.reason));
             lastReopenFailure = opened.reason;
             return;
         }
         reopen.stop();
-        silentSinceOpen = 0;
-        answeredSinceOpen = false;
-        PrintError(c.options.device.isEmpty()
-                       ? QStringLiteral("%1 已重新打开（%2）。").arg(PortName(c), opened.device)
-                       : QStringLiteral("%1 已重新打开。").arg(PortName(c)));
+        for (const std::uint8_t address : c.options.addresses)
+            silentSinceOpen[address] = 0;
+        PrintError(
+            Tr("%1 已重新打开（%2）。", "%1 is open again (%2).").arg(run.where, opened.device));
     });
 
-    printLines(c.formatter.header());
+    print(c.formatter.header());
     if (c.options.durationSeconds)
         duration.start(static_cast<int>(*c.options.durationSeconds * 1000));
-    return loop.exec();
+    return run.exec();
+}
+
+int RunScan(const Context& c)
+{
+    Run run(c);
+    if (!run.open())
+        return kExitNoPort;
+    std::size_t left = c.options.addresses.size(), found = 0;
+    std::map<std::uint8_t, int> asks; // unanswered asks of each silent address
+    const auto done = [&](std::uint8_t address) {
+        c.session.dropBoard(address);
+        if (--left == 0)
+            run.loop.exit(found > 0 ? kExitDone : kExitNoAnswer);
+    };
+    QObject::connect(&c.session, &board::BoardSession::portLost, &run.loop,
+                     [&](const QString& reason) {
+                         PrintError(run.lost(reason));
+                         run.loop.exit(kExitNoPort);
+                     });
+    QObject::connect(&c.session, &board::BoardSession::frameTaken, &run.loop,
+                     [&](std::uint8_t address, std::uint32_t channels) {
+                         if (!run.printed((found++ == 0 ? c.formatter.header() : QStringList()) +
+                                          c.formatter.status(Timestamp(), address, channels)))
+                             return;
+                         done(address);
+                     });
+    QObject::connect(&c.session, &board::BoardSession::unanswered, &run.loop,
+                     [&](std::uint8_t address) {
+                         if (++asks[address] > c.options.retries)
+                             done(address);
+                     });
+    const int code = run.exec();
+    if (code == kExitNoAnswer)
+        PrintError(Tr("地址 %1～%2 没有检测板应答（%3）。", "no board answered at %1..%2 (%3).")
+                       .arg(c.options.addresses.front())
+                       .arg(c.options.addresses.back())
+                       .arg(run.where));
+    return code;
 }
 
 } // namespace boardctl

@@ -1,4 +1,4 @@
-// The three commands; each returns boardctl's exit code.
+// boardctl's four commands; each returns boardctl's exit code.
 #pragma once
 
 #include "options.h"
@@ -15,10 +15,12 @@ struct Context
     const Formatter& formatter;
     board::BoardSession& session;
     const board::StopSignals& stops;
+    Output& out;
 };
 
 int RunStatus(const Context& context);
 int RunWatch(const Context& context);
 int RunToggle(const Context& context);
+int RunScan(const Context& context);
 
 } // namespace boardctl

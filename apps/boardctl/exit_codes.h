@@ -8,7 +8,8 @@ enum ExitCode : int {
     kExitMismatch = 1, // --expect did not match, or toggle saw no change
     kExitUsage = 2,    // wrong usage
     kExitNoPort = 3,   // the port cannot be opened (or went away during status/toggle)
-    kExitNoAnswer = 4, // no valid answer in time
+    kExitNoAnswer = 4, // no valid answer in time (scan: no board answered)
+    kExitOutput = 5,   // what was to be printed could not all be written
 };
 
 } // namespace boardctl

@@ -11,35 +11,44 @@
 
 #include <QCoreApplication>
 
-#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
+    // A closed standard stream would be taken by the next file opened (the signal descriptor,
+    // the port): /dev/null holds its place, and a closed output still counts as not written.
+    const bool outputClosed = ::fcntl(STDOUT_FILENO, F_GETFD) < 0;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0)
+            ::open("/dev/null", O_RDWR);
     // Before anything could start a thread that would take the signals instead.
     const board::StopSignals stops;
     const QCoreApplication app(argc, argv);
+    boardctl::Output out(outputClosed ? -1 : stops.fd());
     const auto parsed = boardctl::ParseOptions(QCoreApplication::arguments());
     if (const auto* exit = std::get_if<boardctl::ExitNow>(&parsed)) {
-        if (exit->code == boardctl::kExitDone)
-            boardctl::PrintLines({exit->text});
-        else
-            std::fputs((exit->text + u'\n').toUtf8().constData(), stderr);
-        return exit->code;
+        if (exit->code != boardctl::kExitDone)
+            return std::fputs((exit->text + u'\n').toUtf8().constData(), stderr), exit->code;
+        return out.print({exit->text}) ? exit->code : int(boardctl::kExitOutput);
     }
     const auto& options = std::get<boardctl::Options>(parsed);
     const QString programDir = QCoreApplication::applicationDirPath();
     const auto names = boardctl::LoadChannelNames(options, programDir);
-    if (const auto* error = std::get_if<QString>(&names)) {
-        boardctl::PrintError(*error + u'\n' + boardctl::UsageLine());
+    if (!names)
         return boardctl::kExitUsage;
-    }
-    const boardctl::Formatter formatter(options.format, options.address,
-                                        std::get<boardctl::ChannelNames>(names));
+    const boardctl::Formatter formatter(options.format, *names,
+                                        options.addresses.size() > 1 ||
+                                            options.command == boardctl::Command::Scan);
     board::BoardSession session(programDir);
-    session.setAddress(static_cast<std::uint8_t>(options.address));
+    session.setAddresses(options.addresses);
     session.MSComm1().setCommPort(options.port);
     session.MSComm1().setDevicePath(options.device);
-    const boardctl::Context context{options, formatter, session, stops};
+    // With no time between requests, the next goes out once the answer is in or its wait is up:
+    // a request and its answer take 17 ms on the wire at 9600 Bd.
+    session.setInterval(options.command == boardctl::Command::Scan ? 0 : options.intervalMs,
+                        options.command == boardctl::Command::Scan ? options.timeoutMs : 30);
+    const boardctl::Context context{options, formatter, session, stops, out};
     switch (options.command) {
     case boardctl::Command::Status:
         return boardctl::RunStatus(context);
@@ -47,6 +56,8 @@ int main(int argc, char* argv[])
         return boardctl::RunWatch(context);
     case boardctl::Command::Toggle:
         return boardctl::RunToggle(context);
+    case boardctl::Command::Scan:
+        return boardctl::RunScan(context);
     }
     return boardctl::kExitUsage;
 }

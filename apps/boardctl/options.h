@@ -1,4 +1,4 @@
-// boardctl's command line: what to open, which board, which format, which command.
+// boardctl's command line: what to open, which boards, which format, which command.
 #pragma once
 
 #include "channel_pattern.h"
@@ -6,24 +6,28 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 #include <variant>
+#include <vector>
 
 namespace boardctl {
 
 enum class Format { Text, Json, Csv };
-enum class Command { Status, Watch, Toggle };
+enum class Command { Status, Watch, Toggle, Scan };
 
 struct Options
 {
-    int port = 1;      // port number N, when no --device is given
-    QString device;    // --device PATH; empty for a port number
-    int address = 1;   // 0..255
-    QString namesFile; // --names FILE; empty for the default
+    int port = 1;                           // port number N, when no --device is given
+    QString device;                         // --device PATH; empty for a port number
+    std::vector<std::uint8_t> addresses{1}; // scan: --from..--to
+    QString namesFile;                      // --names FILE; empty for the default
     Format format = Format::Text;
     Command command = Command::Status;
     std::optional<ChannelPattern> expect;
-    int timeoutMs = 1000;                  // status and toggle
+    int timeoutMs = 1000;                  // status and toggle; scan: the wait for each answer
+    int intervalMs = 50;                   // status and watch: time between requests
+    int retries = 0;                       // scan: asks of a silent address after the first
     std::optional<double> durationSeconds; // watch; none = until a signal
     int channel = 0;                       // toggle, 1..24
 };
@@ -37,8 +41,5 @@ struct ExitNow
 
 // `arguments` as QCoreApplication::arguments() gives them (program name first).
 std::variant<Options, ExitNow> ParseOptions(const QStringList& arguments);
-
-// The one-line synopsis printed after every usage error.
-QString UsageLine();
 
 } // namespace boardctl

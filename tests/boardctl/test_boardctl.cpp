@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,7 +17,10 @@ class BoardctlTest : public QObject
 private slots:
     void initTestCase()
     {
-        qunsetenv("DISPLAY"); // the children inherit this environment
+        qunsetenv("DISPLAY"); // the children inherit this environment, messages in Chinese
+        qunsetenv("LC_ALL");
+        qunsetenv("LC_MESSAGES");
+        qputenv("LANG", "zh_CN.UTF-8");
     }
 
     // A drop's time counts until the channel is back, across a silence but not during it; a
@@ -40,11 +44,11 @@ private slots:
 
     void run_data()
     {
-        // boardsim's arguments ("-": none runs); boardctl's (DIR: the folder); the steps, apart by
-        // "; ": "= TEXT" the next line holds TEXT, "? TEXT" a later line does, "< TEXT" a later
-        // line of boardsim's does, "> LINE" a control command to boardsim, "{ PATH=VALUE" a field
-        // of the last JSON line read, "TERM" SIGTERM.
-        // Boardsim's channels 0x5A5A5A: 1 off, 2 on, 3 off, 4 on.
+        // boardsim's arguments ("-": none runs); boardctl's (DIR: the folder; LANG=… and >… go to
+        // the shell); the steps, apart by "; ": "= TEXT" the next line holds TEXT, "? TEXT" a later
+        // line does, "< TEXT" a later line of boardsim's does, "> LINE" a control command to
+        // boardsim, "{ PATH=VALUE" a field of the last JSON line read, "TERM" SIGTERM, "$" no more
+        // lines. Boardsim's channels 0x5A5A5A: 1 off, 2 on, 3 off, 4 on.
         QTest::addColumn<QString>("sim");
         QTest::addColumn<QString>("args");
         QTest::addColumn<QString>("script");
@@ -55,7 +59,7 @@ private slots:
         row("status", "", "status", "= 通道  1  进水  断开; = 通道  2  第2路  连接", 0);
         row("status --json", "", "--json status",
             "= {; { address=1; { channels.0.name=进水; { channels.1.state=on; { "
-            "channels.23.channel=24; { channels.23.state=off",
+            "channels.23.channel=24; { channels.23.state=off; $",
             0);
         row("status --csv", "", "--csv --names DIR/name.txt status",
             "= time,event,channel,name,state; = ,channel,1,进水,off", 0);
@@ -76,21 +80,31 @@ private slots:
             "? ,channel,24,; > silence 700; = ,link,,,lost; = ,link,,,ok; = ,channel,1,进水,off; "
             "TERM; ? ,summary,,,link_lost=1",
             0);
-        row("watch: unplug, replug", "", "--device DIR/com1 watch",
-            "? 通道 24; > unplug; ? 断开了; ? 链路中断; > replug; ? 已重新打开; = 链路恢复; = 通道 "
-            " 1  进水; TERM; ? 链路中断 1 次",
+        // The entry first opened is awaited, never the next device of port 1 (the PC's ttyS0).
+        row("watch: unplug, replug", "", "watch",
+            "? 通道 24; > unplug; ? 断开了（设备已拔出或不再可用）。每秒尝试重新打开 DIR/com1; "
+            "? 链路中断; ? 仍无法打开 DIR/com1：没有对应的设备; > replug; ? 已重新打开; = "
+            "链路恢复; "
+            "= 通道  1  进水; TERM; ? 链路中断 1 次",
             0);
         row("toggle off", "", "toggle 2", "= 通道  2  第2路  断开", 0);
         row("toggle on", "", "--json toggle 1", "= {; { channel=1; { name=进水; { state=on", 0);
-        row("--help", "-", "--help", "? 用法：; ? Commands:", 0);
+        row("--help", "-", "--help", "? 用法：; ? 退出码", 0);
+        row("--help, English", "-", "LANG=C --help", "? Usage:; ? Exit codes", 0);
         row("usage", "-", "status --expect 12", "? 用法：boardctl", 2);
-        row("address not a number", "-", "--address x status", "? 用法：boardctl", 2);
-        row("--names unreadable", "-", "--names DIR/none.txt status",
-            "? 无法读取名称文件; ? 用法：", 2);
+        row("usage, English", "-", "LANG=C status --expect 12", "? Usage: boardctl", 2);
+        for (const char* list : {"x", "1,,2", "5-3", "256"})
+            row(list, "-", QString("--address %1 watch").arg(list), "? 用法：boardctl", 2);
+        row("duration", "-", "watch --duration 3000000", "? 0～2000000 之间的秒数", 2);
+        row("--names missing", "-", "--names DIR/none.txt status", "? DIR/none.txt：文件或", 2);
         row("no device", "-", "--port 0 status", "? 没有对应的设备", 3);
         row("silent board", "--silent --log", "--address 7 status --timeout 300",
-            "< rx 55 07 10 00 00 00 00 6C; ? 300 毫秒内没有收到检测板", 4);
+            "< rx 55 07 10 00 00 00 00 6C; ? 300 毫秒内没有收到检测板（地址 7，串口 "
+            "1（DIR/com1））",
+            4);
         row("toggle, silent", "--silent", "toggle 3 --timeout 300", "? 收到检测板（地址 1", 4);
+        row("status, output full", "", "status >/dev/full", "? 无法写入标准输出", 5);
+        row("toggle, output closed", "", "toggle 2 >&-", "? 无法写入标准输出", 5);
     }
 
     void run()
@@ -113,13 +127,19 @@ private slots:
             board.emplace(dir.path(), sim.split(' ', Qt::SkipEmptyParts));
             QVERIFY2(board->started(), "boardsim printed no start line");
         }
-        LineProcess ctl("/bin/sh", QStringList{"-c", R"(exec "$0" "$@" 2>&1)", program} +
-                                       args.replace("DIR", dir.path()).split(' '));
+        QStringList words = args.replace("DIR", dir.path()).split(' ');
+        QString shell = R"(exec "$0" "$@" 2>&1)";
+        for (const QString& word : words.filter(QRegularExpression("^(LANG=|>)")))
+            shell = word.startsWith('>') ? shell + ' ' + word : word + ' ' + shell;
+        words.removeIf([](const QString& w) { return w.startsWith("LANG=") || w.startsWith('>'); });
+        LineProcess ctl("/bin/sh", QStringList{"-c", shell, program} + words);
         QString last;
-        for (const QString& step : script.split("; ")) {
+        for (const QString& step : script.replace("DIR", dir.path()).split("; ")) {
             const QString text = step.mid(2);
             if (step == "TERM") {
                 ctl.process().terminate();
+            } else if (step == "$") {
+                QCOMPARE(ctl.waitForLine([](const QString&) { return true; }), std::nullopt);
             } else if (step[0] == '>') {
                 QCOMPARE(board->control(text), std::optional("ok " + text));
             } else if (step[0] == '{') {
