@@ -64,4 +64,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(BoardsimTest)
-#include "tst_boardsim.moc"
+#include "test_boardsim.moc"
