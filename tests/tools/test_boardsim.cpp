@@ -4,6 +4,7 @@
 #include "support/line_process.h"
 #include "support/pseudo_terminal.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -60,6 +61,29 @@ private slots:
             else
                 QCOMPARE(heard().toHex(' '), want.toHex(' '));
         }
+    }
+
+    void linkPlace_data()
+    {
+        QTest::addColumn<bool>("readOnly"); // the program's folder, even for root
+        QTest::newRow("beside the program") << false;
+        QTest::newRow("read-only folder: the user's") << true;
+    }
+
+    void linkPlace()
+    {
+        QFETCH(bool, readOnly);
+        QTemporaryDir bin, data;
+        QVERIFY(QFile::copy(BoardsimProcess::program(), bin.filePath("boardsim")));
+        qputenv("XDG_DATA_HOME", data.path().toUtf8());
+        const auto mode = QFile::permissions(bin.path());
+        QFile::setPermissions(bin.path(), readOnly ? QFile::ReadOwner | QFile::ExeOwner : mode);
+        LineProcess sim(bin.filePath("boardsim"), {});
+        const QString link = (readOnly ? data.filePath("kestrel") : bin.path()) + "/com1";
+        const auto start = sim.waitForLine([](const QString& l) { return l.contains(" -> "); });
+        QFile::setPermissions(bin.path(), mode);
+        QVERIFY2(start && start->endsWith("(link " + link + ")"), qPrintable(start.value_or("")));
+        QVERIFY(QFileInfo(link).isSymLink());
     }
 };
 

@@ -1,4 +1,5 @@
 // boardsim: the 24-channel detection board, played on a pseudo-terminal.
+#include "link/port_names.h"
 #include "simulator.h"
 
 #include <QCommandLineParser>
@@ -14,7 +15,7 @@ namespace {
 const char* const kDescription =
     "Plays the 24-channel detection board on a pseudo-terminal, so that Kestrel and Wrenfield\n"
     "can be run and tested without hardware. The terminal is linked as DIR/comN, which the\n"
-    "programs open as port N.";
+    "programs open as port N: they look beside themselves first, then in the user's folder.";
 
 const char* const kMoreHelp = R"(
 With --log every frame is printed as it passes:
@@ -24,14 +25,29 @@ With --log every frame is printed as it passes:
   noise 7F                     stray bytes sent
 
 Examples:
-  boardsim
-      port 1 in the current directory, board address 1, channels 0x5A5A5A
+  boardsim &
+      port 1 beside the programs (or in the user's folder), address 1, channels 0x5A5A5A
   boardsim --dir build/bin --port 2 --address 7 --walk 500
       a board at address 7, linked as build/bin/com2, whose pattern moves every 0.5 s
   boardsim --log --noise-every 10 --invalid-every 25
       a noisy line; every frame printed
   boardsim --silent
       a board that never answers)";
+
+// Without --dir the link goes beside the program, where the programs look first, when that folder
+// can be written: the mode bits count even for root, and a system package's folder is not ours.
+// Otherwise it goes to the user's folder, where they look next.
+QString DefaultDir()
+{
+    const QFileInfo program(QCoreApplication::applicationDirPath());
+    const QString path = program.absoluteFilePath() + '/';
+    const bool packaged = path.startsWith("/usr/") && !path.startsWith("/usr/local/");
+    constexpr auto kAnyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    if (!packaged && program.isWritable() && (program.permissions() & kAnyWrite))
+        return program.absoluteFilePath();
+    QDir().mkpath(board::UserFolder());
+    return board::UserFolder();
+}
 
 // --help, or a command line that cannot be run: the text to print and the exit code.
 struct ExitNow
@@ -47,7 +63,11 @@ std::variant<boardsim::SimOptions, ExitNow> ParseOptions(const QStringList& argu
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({
         {{"h", "help"}, "Show this help and exit."},
-        {"dir", "Directory for the comN link (default: .).", "DIR", "."},
+        {"dir",
+         "Directory for the comN link (default: the program's own folder when it can be written, "
+         "else " +
+             board::UserFolder() + ").",
+         "DIR"},
         {"port", "Port number N: the link is DIR/comN (default: 1).", "N", "1"},
         {"address", "Board address 0..255 that the board answers (default: 1).", "A", "1"},
         {"pattern", "Initial channels as hex, bit n-1 = channel n (default: 0x5A5A5A).", "HEX",
@@ -109,7 +129,7 @@ std::variant<boardsim::SimOptions, ExitNow> ParseOptions(const QStringList& argu
         return usageError("--pattern wants 1 to 6 hex digits (e.g. 0x5A5A5A), not '" +
                           parser.value("pattern") + "'");
     options.pattern = *pattern;
-    const QString dir = parser.value("dir");
+    const QString dir = parser.isSet("dir") ? parser.value("dir") : DefaultDir();
     if (dir.isEmpty())
         return usageError("--dir must not be empty");
     if (!QFileInfo(dir).isDir())
