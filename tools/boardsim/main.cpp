@@ -29,6 +29,8 @@ Examples:
       port 1 beside the programs (or in the user's folder), address 1, channels 0x5A5A5A
   boardsim --dir build/bin --port 2 --address 7 --walk 500
       a board at address 7, linked as build/bin/com2, whose pattern moves every 0.5 s
+  boardsim --address 1-8 --walk 1000
+      eight boards on one line at 9600 baud, their patterns moving every second
   boardsim --log --noise-every 10 --invalid-every 25
       a noisy line; every frame printed
   boardsim --silent
@@ -69,11 +71,19 @@ std::variant<boardsim::SimOptions, ExitNow> ParseOptions(const QStringList& argu
              board::UserFolder() + ").",
          "DIR"},
         {"port", "Port number N: the link is DIR/comN (default: 1).", "N", "1"},
-        {"address", "Board address 0..255 that the board answers (default: 1).", "A", "1"},
-        {"pattern", "Initial channels as hex, bit n-1 = channel n (default: 0x5A5A5A).", "HEX",
-         "0x5A5A5A"},
-        {"walk", "Rotate the pattern by one channel every MS milliseconds.", "MS", "0"},
+        {"address",
+         "Board address 0..255 that the board answers (default: 1); a list such as 1,2,7 or "
+         "1-8 makes a bus, one board per address, each answering only its own.",
+         "A", "1"},
+        {"pattern", "Each board's first channels as hex, bit n-1 = channel n (default: 0x5A5A5A).",
+         "HEX", "0x5A5A5A"},
+        {"walk", "Rotate each board's pattern by one channel every MS milliseconds.", "MS", "0"},
         {"delay", "Wait MS milliseconds before each reply.", "MS", "0"},
+        {"baud",
+         "Send at N baud, 10 bits a byte, and answer only once a whole request could have "
+         "arrived, so that timings on the terminal mean what they would on a wire; 0 sends at "
+         "once (default: 9600 on a bus, else 0).",
+         "N"},
         {"silent", "Never answer (commands are still carried out)."},
         {"invalid-every", "Give every Nth reply a wrong checksum.", "N", "0"},
         {"noise-every", "Send a random stray byte before every Nth reply.", "N", "0"},
@@ -114,7 +124,7 @@ std::variant<boardsim::SimOptions, ExitNow> ParseOptions(const QStringList& argu
     constexpr unsigned kUnlimited = 0xFFFFFFFF;
     boardsim::SimOptions options;
     options.port = number("port", 255);
-    options.address = std::uint8_t(number("address", 255));
+    options.baud = parser.isSet("baud") ? number("baud", 4'000'000) : 0;
     options.walkMs = number("walk", kMaxMs);
     options.delayMs = number("delay", kMaxMs);
     options.invalidEvery = number("invalid-every", kUnlimited);
@@ -124,6 +134,13 @@ std::variant<boardsim::SimOptions, ExitNow> ParseOptions(const QStringList& argu
     options.log = parser.isSet("log");
     if (bad)
         return usageError(*bad);
+    const auto addresses = board::ParseAddresses(parser.value("address"));
+    if (!addresses)
+        return usageError("--address wants addresses 0..255 such as 7, 1,2,7 or 1-8, not '" +
+                          parser.value("address") + "'");
+    options.addresses = *addresses;
+    if (!parser.isSet("baud") && addresses->size() > 1)
+        options.baud = 9600;
     const auto pattern = boardsim::ParsePattern(parser.value("pattern"));
     if (!pattern)
         return usageError("--pattern wants 1 to 6 hex digits (e.g. 0x5A5A5A), not '" +

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <unistd.h>
 
 namespace boardsim {
@@ -50,48 +51,51 @@ std::optional<std::uint32_t> ParsePattern(const QString& text)
 struct Simulator::Command
 {
     const char* syntax; // the name, then the argument if it takes one
+    bool wholeLine;     // else it acts on each board, or on the one that @ADDR names
     const char* help;
     // Empty when done, else why not; nothing when the argument does not fit the syntax.
-    std::optional<QByteArray> (*run)(Simulator& sim, const QByteArray& argument);
+    std::optional<QByteArray> (*run)(Simulator& sim, Board& board, const QByteArray& argument);
 };
 
 using Outcome = std::optional<QByteArray>;
 
 const Simulator::Command Simulator::kCommands[] = {
-    {"pattern HEX", "set the 24 channels, bit n-1 = channel n, e.g. pattern 0xFF00FF",
-     [](Simulator& sim, const QByteArray& hex) -> Outcome {
+    {"pattern HEX", false, "set the 24 channels, bit n-1 = channel n, e.g. pattern 0xFF00FF",
+     [](Simulator&, Board& board, const QByteArray& hex) -> Outcome {
          const auto pattern = ParsePattern(QString::fromLatin1(hex));
-         if (pattern)
-             sim.m_pattern = *pattern;
-         return pattern ? Outcome("") : std::nullopt;
-     }},
-    {"silence MS", "answer nothing for MS milliseconds, up to 3600000",
-     [](Simulator& sim, const QByteArray& ms) -> Outcome {
-         const auto count = Count(ms, 0, 3'600'000);
-         if (count)
-             sim.m_silenceUntil = Clock::now() + std::chrono::milliseconds(*count);
-         return count ? Outcome("") : std::nullopt;
-     }},
-    {"silent on|off", "stop or resume answering",
-     [](Simulator& sim, const QByteArray& onOff) -> Outcome {
-         if (onOff != "on" && onOff != "off")
+         if (!pattern)
              return std::nullopt;
-         sim.m_silent = onOff == "on";
+         board.pattern = *pattern;
          return "";
      }},
-    {"burst", "send a status frame and 4 stray bytes in one go (12 bytes)",
-     [](Simulator& sim, const QByteArray&) -> Outcome {
+    {"silence MS", false, "answer nothing for MS milliseconds, up to 3600000",
+     [](Simulator&, Board& board, const QByteArray& ms) -> Outcome {
+         const auto count = Count(ms, 0, 3'600'000);
+         if (!count)
+             return std::nullopt;
+         board.silenceUntil = Clock::now() + std::chrono::milliseconds(*count);
+         return "";
+     }},
+    {"silent on|off", false, "stop or resume answering",
+     [](Simulator&, Board& board, const QByteArray& onOff) -> Outcome {
+         if (onOff != "on" && onOff != "off")
+             return std::nullopt;
+         board.silent = onOff == "on";
+         return "";
+     }},
+    {"burst", false, "send a status frame and 4 stray bytes in one go (12 bytes)",
+     [](Simulator& sim, Board& board, const QByteArray&) -> Outcome {
          if (!sim.m_port)
              return "unplugged (type replug first)";
-         const QByteArray frame = Bytes(board::MakeStatus(sim.m_options.address, sim.m_pattern));
+         const QByteArray frame = Bytes(board::MakeStatus(board.address, board.pattern));
          const QByteArray stray = sim.randomBytes(4);
          sim.log("tx", frame);
          sim.log("noise", stray);
          sim.send(frame + stray);
          return "";
      }},
-    {"noise N", "send N random bytes now, 1 to 4096",
-     [](Simulator& sim, const QByteArray& n) -> Outcome {
+    {"noise N", true, "send N random bytes now, 1 to 4096",
+     [](Simulator& sim, Board&, const QByteArray& n) -> Outcome {
          const auto count = Count(n, 1, 4096);
          if (!count)
              return std::nullopt;
@@ -102,18 +106,18 @@ const Simulator::Command Simulator::kCommands[] = {
          sim.send(bytes);
          return "";
      }},
-    {"invalid", "give the next reply a wrong checksum",
-     [](Simulator& sim, const QByteArray&) -> Outcome {
-         sim.m_spoilNext = true;
+    {"invalid", false, "give the next reply a wrong checksum",
+     [](Simulator&, Board& board, const QByteArray&) -> Outcome {
+         board.spoilNext = true;
          return "";
      }},
-    {"unplug", "close the terminal and remove the link, as if the cable were pulled",
-     [](Simulator& sim, const QByteArray&) -> Outcome {
+    {"unplug", true, "close the terminal and remove the link, as if the cable were pulled",
+     [](Simulator& sim, Board&, const QByteArray&) -> Outcome {
          sim.unplug();
          return "";
      }},
-    {"replug", "open a new terminal and link it again",
-     [](Simulator& sim, const QByteArray&) -> Outcome {
+    {"replug", true, "open a new terminal and link it again",
+     [](Simulator& sim, Board&, const QByteArray&) -> Outcome {
          sim.unplug();
          try {
              sim.plug();
@@ -122,14 +126,14 @@ const Simulator::Command Simulator::kCommands[] = {
          }
          return "";
      }},
-    {"help", "list these commands",
-     [](Simulator&, const QByteArray&) -> Outcome {
+    {"help", true, "list these commands",
+     [](Simulator&, Board&, const QByteArray&) -> Outcome {
          for (const QString& line : commandHelp())
              Say(line.toUtf8());
          return "";
      }},
-    {"quit", "remove the link and exit (so do exit, Ctrl+C and SIGTERM)",
-     [](Simulator& sim, const QByteArray&) -> Outcome {
+    {"quit", true, "remove the link and exit (so do exit, Ctrl+C and SIGTERM)",
+     [](Simulator& sim, Board&, const QByteArray&) -> Outcome {
          sim.m_quitting = true;
          QCoreApplication::exit(0);
          return "";
@@ -138,17 +142,25 @@ const Simulator::Command Simulator::kCommands[] = {
 
 QStringList Simulator::commandHelp()
 {
-    QStringList lines;
-    for (const Command& command : kCommands)
+    QStringList lines, aimed;
+    for (const Command& command : kCommands) {
         lines << QString("%1 %2").arg(command.syntax, -14).arg(command.help);
-    return lines;
+        if (!command.wholeLine)
+            aimed << QString(command.syntax).section(' ', 0, 0);
+    }
+    return lines << "@ADDR COMMAND  to board ADDR of a bus alone: " + aimed.join(", ")
+                 << "               (e.g. @7 silence 500); without @ADDR they go to every board";
 }
 
 Simulator::Simulator(const SimOptions& options, const board::StopSignals& stopSignals)
-    : m_options(options), m_pattern(options.pattern), m_silent(options.silent),
-      m_random(options.seed), m_signals(stopSignals.fd(), QSocketNotifier::Read),
-      m_control(STDIN_FILENO, QSocketNotifier::Read)
+    : m_options(options), m_random(options.seed),
+      m_signals(stopSignals.fd(), QSocketNotifier::Read),
+      m_control(STDIN_FILENO, QSocketNotifier::Read),
+      m_byteTime(options.baud == 0 ? Clock::duration()
+                                   : Clock::duration(std::chrono::seconds(10)) / options.baud)
 {
+    for (const std::uint8_t address : options.addresses)
+        m_boards.push_back({address, options.pattern, options.silent});
     QObject::connect(&m_signals, &QSocketNotifier::activated, [&stopSignals] {
         if (const auto signal = stopSignals.take()) {
             Warn(QByteArray("stopped by SIG") + sigabbrev_np(*signal));
@@ -161,9 +173,13 @@ Simulator::Simulator(const SimOptions& options, const board::StopSignals& stopSi
     m_walk.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_walk, &QTimer::timeout, [this] {
         // Channel 24 wraps round to channel 1, so a walk keeps the same number of lamps lit.
-        m_pattern =
-            ((m_pattern << 1) | (m_pattern >> (board::kChannels - 1))) & board::kAllChannels;
+        for (Board& board : m_boards)
+            board.pattern = ((board.pattern << 1) | (board.pattern >> (board::kChannels - 1))) &
+                            board::kAllChannels;
     });
+    m_pace.setSingleShot(true);
+    m_pace.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_pace, &QTimer::timeout, [this] { flush(); });
     if (options.walkMs > 0)
         m_walk.start(int(options.walkMs));
     plug();
@@ -185,6 +201,8 @@ void Simulator::unplug()
     m_port.reset();
     m_received.clear();
     m_outgoing.clear();
+    m_pace.stop();
+    m_receivedAt = m_sentAt = {}; // a new line is idle
 }
 
 void Simulator::readTerminal()
@@ -201,6 +219,7 @@ void Simulator::readTerminal()
         return unplug();
     }
     m_received.append(chunk, n);
+    m_receivedAt = std::max(m_receivedAt, Clock::now()) + n * m_byteTime;
     // The line has no frame delimiter: after noise, slide one byte at a time until a request
     // head with a matching checksum lines up. An incomplete frame waits for more bytes.
     const auto frameAt = [this](qsizetype at) {
@@ -208,7 +227,7 @@ void Simulator::readTerminal()
         std::memcpy(frame.data(), m_received.constData() + at, board::kFrameSize);
         return frame;
     };
-    while (m_port) {
+    for (;;) {
         qsizetype head = m_received.indexOf(char(board::kRequestHead));
         while (head >= 0 && head + qsizetype(board::kFrameSize) <= m_received.size() &&
                !board::IsValid(frameAt(head), board::kRequestHead))
@@ -230,54 +249,69 @@ void Simulator::handle(const board::Frame& request)
 {
     const std::uint8_t command = request[2];
     const int channel = request[6];
-    if (request[1] != m_options.address || command < board::kCmdPoll ||
-        command > board::kCmdSwitchOn)
-        return; // another board's, or a command this board does not know
+    const auto target = std::ranges::find(m_boards, request[1], &Board::address);
+    if (target == m_boards.end() || command < board::kCmdPoll || command > board::kCmdSwitchOn)
+        return; // another board's, or a command the board does not know
     // A channel outside 1..24 changes nothing but is still answered.
     const std::uint32_t bit = channel >= 1 && channel <= board::kChannels ? 1u << (channel - 1) : 0;
     if (command == board::kCmdSwitchOff)
-        m_pattern &= ~bit;
+        target->pattern &= ~bit;
     if (command == board::kCmdSwitchOn)
-        m_pattern |= bit;
-    const board::Frame status = board::MakeStatus(m_options.address, m_pattern);
-    QTimer::singleShot(int(m_options.delayMs), Qt::PreciseTimer, m_port.get(),
-                       [this, status] { reply(status); });
+        target->pattern |= bit;
+    // Not before the whole request could have arrived on the line.
+    const auto due = m_receivedAt + std::chrono::milliseconds(m_options.delayMs);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+    QTimer::singleShot(std::max(0, int(wait.count())), Qt::PreciseTimer, m_port.get(),
+                       [this, &board = *target, due,
+                        status = board::MakeStatus(target->address, target->pattern)] {
+                           reply(board, status, due);
+                       });
 }
 
-void Simulator::reply(board::Frame frame)
+void Simulator::reply(Board& board, board::Frame frame, Clock::time_point due)
 {
-    if (m_silent || Clock::now() < m_silenceUntil)
+    if (board.silent || Clock::now() < board.silenceUntil)
         return;
-    ++m_replies;
-    const auto every = [this](unsigned n) { return n != 0 && m_replies % n == 0; };
-    if (std::exchange(m_spoilNext, false) || every(m_options.invalidEvery))
+    ++board.replies;
+    const auto every = [&board](unsigned n) { return n != 0 && board.replies % n == 0; };
+    if (std::exchange(board.spoilNext, false) || every(m_options.invalidEvery))
         ++frame[7];
     const QByteArray noise = every(m_options.noiseEvery) ? randomBytes(1) : QByteArray();
     if (!noise.isEmpty())
         log("noise", noise);
     log("tx", Bytes(frame));
-    send(noise + Bytes(frame));
+    send(noise + Bytes(frame), due);
 }
 
-void Simulator::send(const QByteArray& bytes)
+void Simulator::send(const QByteArray& bytes, Clock::time_point from)
 {
     if (m_outgoing.size() + bytes.size() > kMaxOutgoing)
         return Warn("nobody reads the terminal; " + QByteArray::number(bytes.size()) +
                     " bytes dropped");
-    m_outgoing += bytes;
+    for (const char byte : bytes)
+        m_outgoing.emplace_back(m_sentAt = std::max(m_sentAt, from) + m_byteTime, byte);
     flush();
 }
 
 void Simulator::flush()
 {
-    const ssize_t n = ::write(m_port->fd(), m_outgoing.constData(), size_t(m_outgoing.size()));
+    const auto now = Clock::now();
+    QByteArray due;
+    for (auto it = m_outgoing.begin(); it != m_outgoing.end() && it->first <= now; ++it)
+        due += it->second;
+    const ssize_t n =
+        due.isEmpty() ? 0 : ::write(m_port->fd(), due.constData(), size_t(due.size()));
     if (n >= 0)
-        m_outgoing.remove(0, n);
+        m_outgoing.erase(m_outgoing.begin(), m_outgoing.begin() + n);
     else if (errno != EAGAIN && errno != EINTR) {
         Warn(QByteArray("cannot write to the terminal: ") + std::strerror(errno));
         m_outgoing.clear();
     }
-    m_port->writable->setEnabled(!m_outgoing.isEmpty());
+    // A terminal with no room says when it has some; else sleep until the next byte is due.
+    const bool full = n < due.size();
+    m_port->writable->setEnabled(full && !m_outgoing.empty());
+    if (!full && !m_outgoing.empty())
+        m_pace.start(std::chrono::ceil<std::chrono::milliseconds>(m_outgoing.front().first - now));
 }
 
 QByteArray Simulator::randomBytes(int count)
@@ -335,7 +369,17 @@ void Simulator::runLine(const QByteArray& line)
     if (echo.isEmpty())
         return;
     QList<QByteArray> words = echo.split(' ');
-    const QByteArray name = words.takeFirst();
+    std::span<Board> boards = m_boards;
+    const bool aimed = words.first().startsWith('@');
+    if (aimed) {
+        bool ok = false;
+        const QByteArray address = words.takeFirst().mid(1);
+        const auto board = std::ranges::find(m_boards, address.toUInt(&ok), &Board::address);
+        if (!ok || board == m_boards.end())
+            return Say("error " + echo + ": no board at address " + address + " on this line");
+        boards = std::span(board, 1);
+    }
+    const QByteArray name = words.isEmpty() ? QByteArray() : words.takeFirst();
     const auto command = std::ranges::find_if(kCommands, [&](const Command& c) {
         return QByteArray(c.syntax).split(' ').first() == (name == "exit" ? "quit" : name);
     });
@@ -343,11 +387,19 @@ void Simulator::runLine(const QByteArray& line)
     const bool takesArgument = known && std::strchr(command->syntax, ' ');
     Outcome outcome;
     if (!known)
-        outcome = "unknown command '" + name + "' (type help for the list)";
+        outcome = name.isEmpty() ? "no command after it"
+                                 : "unknown command '" + name + "' (type help for the list)";
     else if (!takesArgument && !words.isEmpty())
         outcome = name + " takes no argument";
-    else if (!takesArgument || words.size() == 1)
-        outcome = command->run(*this, words.value(0));
+    else if (aimed && command->wholeLine)
+        outcome = name + " acts on the whole line, not on one board";
+    else if (!takesArgument || words.size() == 1) {
+        for (Board& board : command->wholeLine ? boards.first(1) : boards) {
+            outcome = command->run(*this, board, words.value(0));
+            if (!outcome || !outcome->isEmpty())
+                break; // the argument, or the line, is the same for every board
+        }
+    }
     if (!outcome)
         outcome = "usage: " + QByteArray(command->syntax) + " (" + command->help + ")";
     Say(outcome->isEmpty() ? "ok " + echo : "error " + echo + ": " + *outcome);

@@ -12,9 +12,11 @@
 #include <QTimer>
 
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <random>
+#include <vector>
 
 namespace boardsim {
 
@@ -22,10 +24,11 @@ struct SimOptions
 {
     QString link; // where the comN link goes
     unsigned port = 1;
-    std::uint8_t address = 1;
+    std::vector<std::uint8_t> addresses{1}; // one board each, on the one line
     std::uint32_t pattern = 0x5A5A5A;
     unsigned walkMs = 0;  // 0: the pattern stays as it is
     unsigned delayMs = 0; // before each reply
+    unsigned baud = 0;    // 0: everything goes out at once
     bool silent = false;
     unsigned invalidEvery = 0; // 0: off
     unsigned noiseEvery = 0;   // 0: off
@@ -46,6 +49,15 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    struct Board
+    {
+        std::uint8_t address;
+        std::uint32_t pattern;
+        bool silent;
+        Clock::time_point silenceUntil{};
+        bool spoilNext = false;
+        unsigned long long replies = 0;
+    };
     struct Command;
     static const Command kCommands[];
 
@@ -55,18 +67,15 @@ private:
     void readControl();
     void runLine(const QByteArray& line);
     void handle(const board::Frame& request);
-    void reply(board::Frame frame);
-    void send(const QByteArray& bytes);
+    // The answer starts on the line at `due`, even when the timer wakes a little later.
+    void reply(Board& board, board::Frame frame, Clock::time_point due);
+    void send(const QByteArray& bytes, Clock::time_point from = Clock::now());
     void flush();
     QByteArray randomBytes(int count);
     void log(const char* tag, const QByteArray& bytes) const;
 
     const SimOptions m_options;
-    std::uint32_t m_pattern;
-    bool m_silent;
-    Clock::time_point m_silenceUntil{};
-    bool m_spoilNext = false;
-    unsigned long long m_replies = 0;
+    std::vector<Board> m_boards;
     std::mt19937 m_random;
 
     QSocketNotifier m_signals;
@@ -78,7 +87,13 @@ private:
 
     std::unique_ptr<SimulatedPort> m_port; // none while unplugged; pending replies go with it
     QByteArray m_received;                 // bytes that may still begin a request
-    QByteArray m_outgoing;                 // bytes the terminal has no room for yet
+    // At --baud a byte takes 10 bit times on the line; every byte sent is due when its last bit
+    // would be out, and one timer wakes for the next one.
+    const Clock::duration m_byteTime;
+    Clock::time_point m_receivedAt; // when the bytes read so far could all have arrived
+    Clock::time_point m_sentAt;     // when the bytes queued so far will all be out
+    std::deque<std::pair<Clock::time_point, char>> m_outgoing;
+    QTimer m_pace;
 };
 
 } // namespace boardsim
