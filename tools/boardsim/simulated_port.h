@@ -1,35 +1,33 @@
-// The board's end of the serial line: a pseudo-terminal whose slave side is linked as <dir>/comN.
+// The board's end of the serial line: a pseudo-terminal whose slave side is linked as comN.
 #pragma once
 
-#include "unique_fd.h"
-
-#include <filesystem>
-#include <string>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QString>
 
 namespace boardsim {
 
-class SimulatedPort
+class SimulatedPort : public QObject
 {
 public:
     // Opens a raw 9600 8N1 terminal and points linkPath at its slave side, replacing an older
-    // symbolic link there. Throws std::runtime_error with a message for the user on failure,
-    // including when linkPath is something other than a symbolic link.
-    explicit SimulatedPort(std::filesystem::path linkPath);
+    // symbolic link there (never anything else). Throws std::runtime_error saying why it cannot.
+    explicit SimulatedPort(const QString& linkPath);
     // Closes the terminal and removes the link, unless it has been pointed elsewhere meanwhile.
-    ~SimulatedPort();
-    SimulatedPort(const SimulatedPort&) = delete;
-    SimulatedPort& operator=(const SimulatedPort&) = delete;
+    ~SimulatedPort() override;
 
-    int masterFd() const { return m_master.get(); }
-    const std::string& slavePath() const { return m_slavePath; }
-    const std::filesystem::path& linkPath() const { return m_linkPath; }
+    int fd() const { return m_master; } // non-blocking
+    QString slavePath() const { return m_slavePath; }
+    QString linkPath() const { return m_linkPath; }
+    QSocketNotifier* readable = nullptr;
+    QSocketNotifier* writable = nullptr; // enabled while bytes wait for room
 
 private:
-    std::filesystem::path m_linkPath;
-    UniqueFd m_master; // non-blocking
-    // Held open so the terminal outlives the program under test closing and reopening the port.
-    UniqueFd m_slaveKeeper;
-    std::string m_slavePath;
+    int m_master = -1;
+    // Held open, so that the terminal outlives the program under test closing and reopening it.
+    int m_slaveKeeper = -1;
+    QString m_slavePath;
+    QString m_linkPath;
 };
 
 } // namespace boardsim

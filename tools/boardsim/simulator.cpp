@@ -1,230 +1,408 @@
 #include "simulator.h"
 
+#include <QCoreApplication>
+#include <QRegularExpression>
+
 #include <cerrno>
-#include <climits>
-#include <csignal>
+#include <cstdio>
 #include <cstring>
-#include <poll.h>
-#include <random>
-#include <stdexcept>
+#include <span>
 #include <unistd.h>
 
 namespace boardsim {
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::chrono;
-
 // More than this many unread bytes means nobody reads the terminal; keep memory bounded.
-constexpr std::size_t kMaxOutgoing = 64 * 1024;
+constexpr qsizetype kMaxOutgoing = 64 * 1024;
+constexpr qsizetype kMaxLine = 4096;
 
-fs::path LinkPath(const SimOptions& options)
+// Lines for a script go to stdout (line-buffered by main); lines for a person to stderr.
+void Say(const QByteArray& line)
 {
-    std::error_code error;
-    if (!fs::is_directory(options.dir, error))
-        throw std::runtime_error("--dir " + options.dir.string() + ": no such directory");
-    const fs::path dir = fs::absolute(options.dir, error).lexically_normal();
-    return (dir.has_filename() ? dir : dir.parent_path()) / ("com" + std::to_string(options.port));
+    std::puts(line.constData());
 }
 
-std::string SignalName(int signal)
+void Warn(const QByteArray& line)
 {
-    switch (signal) {
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGHUP:
-        return "SIGHUP";
-    default:
-        return "signal " + std::to_string(signal);
-    }
+    std::fprintf(stderr, "boardsim: %s\n", line.constData());
+}
+
+QByteArray Bytes(const board::Frame& frame)
+{
+    return QByteArray(reinterpret_cast<const char*>(frame.data()), board::kFrameSize);
+}
+
+std::optional<unsigned> Count(const QByteArray& text, unsigned min, unsigned max)
+{
+    bool ok = false;
+    const unsigned value = text.toUInt(&ok);
+    return ok && value >= min && value <= max ? std::optional(value) : std::nullopt;
 }
 
 } // namespace
 
-Simulator::Simulator(const SimOptions& options, const StopSignals& stopSignals,
-                     const Console& console)
-    : m_options(options), m_signals(stopSignals), m_console(console), m_linkPath(LinkPath(options)),
-      m_board(options.address, options.pattern),
-      m_shaper(options.invalidEvery, options.noiseEvery,
-               options.seed.value_or(std::random_device{}())),
-      m_silent(options.silent)
+std::optional<std::uint32_t> ParsePattern(const QString& text)
 {
-    if (options.walkMs > 0)
-        m_nextWalk = Clock::now() + milliseconds(options.walkMs);
-    plug();
+    static const QRegularExpression hex("^(?:0[xX])?([0-9A-Fa-f]{1,6})$");
+    const auto match = hex.match(text);
+    return match.hasMatch() ? std::optional(match.captured(1).toUInt(nullptr, 16)) : std::nullopt;
 }
 
-int Simulator::run()
+struct Simulator::Command
 {
-    while (!m_exitCode) {
-        const auto now = Clock::now();
-        stepWalk(now);
-        sendDueReplies(now);
+    const char* syntax; // the name, then the argument if it takes one
+    bool wholeLine;     // else it acts on each board, or on the one that @ADDR names
+    const char* help;
+    // Empty when done, else why not; nothing when the argument does not fit the syntax.
+    std::optional<QByteArray> (*run)(Simulator& sim, Board& board, const QByteArray& argument);
+};
 
-        std::array<pollfd, 3> fds{};
-        nfds_t count = 0;
-        const auto watch = [&](int fd, short events) -> pollfd* {
-            if (fd < 0)
-                return nullptr;
-            fds[count] = pollfd{fd, events, 0};
-            return &fds[count++];
-        };
-        const pollfd* const signalWatch = watch(m_signals.fd(), POLLIN);
-        const pollfd* const terminalWatch =
-            watch(plugged() ? m_port->masterFd() : -1,
-                  static_cast<short>(POLLIN | (m_outgoing.empty() ? 0 : POLLOUT)));
-        const pollfd* const controlWatch = watch(m_controlOpen ? STDIN_FILENO : -1, POLLIN);
+using Outcome = std::optional<QByteArray>;
 
-        if (::poll(fds.data(), count, pollTimeoutMs(Clock::now())) < 0) {
-            if (errno == EINTR)
-                continue;
-            throw std::runtime_error(std::string("poll failed: ") + std::strerror(errno));
-        }
-        if (signalWatch->revents != 0) {
-            if (const auto signal = m_signals.take()) {
-                m_console.warn("boardsim: stopped by " + SignalName(*signal));
-                m_exitCode = 0;
-                break;
-            }
-        }
-        // The terminal before the control: a control command may replace the terminal.
-        if (terminalWatch && terminalWatch->revents != 0) {
-            if (terminalWatch->revents & POLLOUT)
-                flushOutgoing();
-            if (terminalWatch->revents & (POLLIN | POLLHUP | POLLERR))
-                readTerminal();
-        }
-        if (controlWatch && controlWatch->revents != 0)
-            readControl();
+const Simulator::Command Simulator::kCommands[] = {
+    {"pattern HEX", false, "set the 24 channels, bit n-1 = channel n, e.g. pattern 0xFF00FF",
+     [](Simulator&, Board& board, const QByteArray& hex) -> Outcome {
+         const auto pattern = ParsePattern(QString::fromLatin1(hex));
+         if (!pattern)
+             return std::nullopt;
+         board.pattern = *pattern;
+         return "";
+     }},
+    {"silence MS", false, "answer nothing for MS milliseconds, up to 3600000",
+     [](Simulator&, Board& board, const QByteArray& ms) -> Outcome {
+         const auto count = Count(ms, 0, 3'600'000);
+         if (!count)
+             return std::nullopt;
+         board.silenceUntil = Clock::now() + std::chrono::milliseconds(*count);
+         return "";
+     }},
+    {"silent on|off", false, "stop or resume answering",
+     [](Simulator&, Board& board, const QByteArray& onOff) -> Outcome {
+         if (onOff != "on" && onOff != "off")
+             return std::nullopt;
+         board.silent = onOff == "on";
+         return "";
+     }},
+    {"burst", false, "send a status frame and 4 stray bytes in one go (12 bytes)",
+     [](Simulator& sim, Board& board, const QByteArray&) -> Outcome {
+         if (!sim.m_port)
+             return "unplugged (type replug first)";
+         const QByteArray frame = Bytes(board::MakeStatus(board.address, board.pattern));
+         const QByteArray stray = sim.randomBytes(4);
+         sim.log("tx", frame);
+         sim.log("noise", stray);
+         sim.send(frame + stray);
+         return "";
+     }},
+    {"noise N", true, "send N random bytes now, 1 to 4096",
+     [](Simulator& sim, Board&, const QByteArray& n) -> Outcome {
+         const auto count = Count(n, 1, 4096);
+         if (!count)
+             return std::nullopt;
+         if (!sim.m_port)
+             return "unplugged (type replug first)";
+         const QByteArray bytes = sim.randomBytes(int(*count));
+         sim.log("noise", bytes);
+         sim.send(bytes);
+         return "";
+     }},
+    {"invalid", false, "give the next reply a wrong checksum",
+     [](Simulator&, Board& board, const QByteArray&) -> Outcome {
+         board.spoilNext = true;
+         return "";
+     }},
+    {"unplug", true, "close the terminal and remove the link, as if the cable were pulled",
+     [](Simulator& sim, Board&, const QByteArray&) -> Outcome {
+         sim.unplug();
+         return "";
+     }},
+    {"replug", true, "open a new terminal and link it again",
+     [](Simulator& sim, Board&, const QByteArray&) -> Outcome {
+         sim.unplug();
+         try {
+             sim.plug();
+         } catch (const std::runtime_error& e) {
+             return e.what();
+         }
+         return "";
+     }},
+    {"help", true, "list these commands",
+     [](Simulator&, Board&, const QByteArray&) -> Outcome {
+         for (const QString& line : commandHelp())
+             Say(line.toUtf8());
+         return "";
+     }},
+    {"quit", true, "remove the link and exit (so do exit, Ctrl+C and SIGTERM)",
+     [](Simulator& sim, Board&, const QByteArray&) -> Outcome {
+         sim.m_quitting = true;
+         QCoreApplication::exit(0);
+         return "";
+     }},
+};
+
+QStringList Simulator::commandHelp()
+{
+    QStringList lines, aimed;
+    for (const Command& command : kCommands) {
+        lines << QString("%1 %2").arg(command.syntax, -14).arg(command.help);
+        if (!command.wholeLine)
+            aimed << QString(command.syntax).section(' ', 0, 0);
     }
-    return *m_exitCode;
+    return lines << "@ADDR COMMAND  to board ADDR of a bus alone: " + aimed.join(", ")
+                 << "               (e.g. @7 silence 500); without @ADDR they go to every board";
+}
+
+Simulator::Simulator(const SimOptions& options, const board::StopSignals& stopSignals)
+    : m_options(options), m_random(options.seed),
+      m_signals(stopSignals.fd(), QSocketNotifier::Read),
+      m_control(STDIN_FILENO, QSocketNotifier::Read),
+      m_byteTime(options.baud == 0 ? Clock::duration()
+                                   : Clock::duration(std::chrono::seconds(10)) / options.baud)
+{
+    for (const std::uint8_t address : options.addresses)
+        m_boards.push_back({address, options.pattern, options.silent});
+    QObject::connect(&m_signals, &QSocketNotifier::activated, [&stopSignals] {
+        if (const auto signal = stopSignals.take()) {
+            Warn(QByteArray("stopped by SIG") + sigabbrev_np(*signal));
+            QCoreApplication::exit(0);
+        }
+    });
+    QObject::connect(&m_control, &QSocketNotifier::activated, [this] { readControl(); });
+    // A precise timer keeps to the grid of the start time, and after a stall starts a new one
+    // rather than rotating many times at once.
+    m_walk.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_walk, &QTimer::timeout, [this] {
+        // Channel 24 wraps round to channel 1, so a walk keeps the same number of lamps lit.
+        for (Board& board : m_boards)
+            board.pattern = ((board.pattern << 1) | (board.pattern >> (board::kChannels - 1))) &
+                            board::kAllChannels;
+    });
+    m_pace.setSingleShot(true);
+    m_pace.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_pace, &QTimer::timeout, [this] { flush(); });
+    if (options.walkMs > 0)
+        m_walk.start(int(options.walkMs));
+    plug();
 }
 
 void Simulator::plug()
 {
-    m_port = std::make_unique<SimulatedPort>(m_linkPath);
-    m_hunter.reset();
-    m_console.say("boardsim: port " + std::to_string(m_options.port) + " -> " +
-                  m_port->slavePath() + " (link " + m_port->linkPath().string() + ")");
+    m_port = std::make_unique<SimulatedPort>(m_options.link);
+    QObject::connect(m_port->readable, &QSocketNotifier::activated, [this] { readTerminal(); });
+    QObject::connect(m_port->writable, &QSocketNotifier::activated, [this] { flush(); });
+    Say(QString("boardsim: port %1 -> %2 (link %3)")
+            .arg(m_options.port)
+            .arg(m_port->slavePath(), m_port->linkPath())
+            .toUtf8());
 }
 
 void Simulator::unplug()
 {
     m_port.reset();
+    m_received.clear();
     m_outgoing.clear();
-    m_replies.clear();
-    m_hunter.reset();
+    m_pace.stop();
+    m_receivedAt = m_sentAt = {}; // a new line is idle
 }
 
 void Simulator::readTerminal()
 {
-    std::array<std::uint8_t, 512> buffer{};
-    while (plugged()) {
-        const ssize_t n = ::read(m_port->masterFd(), buffer.data(), buffer.size());
-        if (n > 0) {
-            m_hunter.feed(
-                std::span(buffer.data(), static_cast<std::size_t>(n)),
-                [this](const board::Frame& frame) {
-                    m_console.logBytes("rx", frame);
-                    handleRequest(frame);
-                },
-                [this](std::span<const std::uint8_t> bytes) { m_console.logBytes("skip", bytes); });
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            return;
+    char chunk[512];
+    const ssize_t n = ::read(m_port->fd(), chunk, sizeof chunk);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (n <= 0) {
         // The slave is held open here, so this should not happen; if it does, stop watching a
         // dead terminal instead of spinning on it.
-        m_console.warn(std::string("boardsim: the terminal failed (") +
-                       (n == 0 ? "closed" : std::strerror(errno)) + "); unplugged, type replug");
-        unplug();
+        Warn(QByteArray("the terminal failed (") + (n == 0 ? "closed" : std::strerror(errno)) +
+             "); unplugged, type replug");
+        return unplug();
+    }
+    m_received.append(chunk, n);
+    m_receivedAt = std::max(m_receivedAt, Clock::now()) + n * m_byteTime;
+    // The line has no frame delimiter: after noise, slide one byte at a time until a request
+    // head with a matching checksum lines up. An incomplete frame waits for more bytes.
+    const auto frameAt = [this](qsizetype at) {
+        board::Frame frame{};
+        std::memcpy(frame.data(), m_received.constData() + at, board::kFrameSize);
+        return frame;
+    };
+    for (;;) {
+        qsizetype head = m_received.indexOf(char(board::kRequestHead));
+        while (head >= 0 && head + qsizetype(board::kFrameSize) <= m_received.size() &&
+               !board::IsValid(frameAt(head), board::kRequestHead))
+            head = m_received.indexOf(char(board::kRequestHead), head + 1);
+        const qsizetype skipped = head < 0 ? m_received.size() : head;
+        if (skipped > 0)
+            log("skip", m_received.first(skipped));
+        m_received.remove(0, skipped);
+        if (m_received.size() < qsizetype(board::kFrameSize))
+            break;
+        const board::Frame request = frameAt(0);
+        m_received.remove(0, board::kFrameSize);
+        log("rx", Bytes(request));
+        handle(request);
     }
 }
 
-void Simulator::handleRequest(const board::Frame& request)
+void Simulator::handle(const board::Frame& request)
 {
-    if (const auto reply = m_board.handle(request))
-        m_replies.push_back({Clock::now() + milliseconds(m_options.delayMs), *reply});
+    const std::uint8_t command = request[2];
+    const int channel = request[6];
+    const auto target = std::ranges::find(m_boards, request[1], &Board::address);
+    if (target == m_boards.end() || command < board::kCmdPoll || command > board::kCmdSwitchOn)
+        return; // another board's, or a command the board does not know
+    // A channel outside 1..24 changes nothing but is still answered.
+    const std::uint32_t bit = channel >= 1 && channel <= board::kChannels ? 1u << (channel - 1) : 0;
+    if (command == board::kCmdSwitchOff)
+        target->pattern &= ~bit;
+    if (command == board::kCmdSwitchOn)
+        target->pattern |= bit;
+    // Not before the whole request could have arrived on the line.
+    const auto due = m_receivedAt + std::chrono::milliseconds(m_options.delayMs);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+    QTimer::singleShot(std::max(0, int(wait.count())), Qt::PreciseTimer, m_port.get(),
+                       [this, &board = *target, due,
+                        status = board::MakeStatus(target->address, target->pattern)] {
+                           reply(board, status, due);
+                       });
 }
 
-void Simulator::sendDueReplies(Clock::time_point now)
+void Simulator::reply(Board& board, board::Frame frame, Clock::time_point due)
 {
-    while (!m_replies.empty() && m_replies.front().due <= now) {
-        const board::Frame frame = m_replies.front().frame;
-        m_replies.pop_front();
-        if (!answering(now))
-            continue;
-        const ShapedReply reply = m_shaper.shape(frame);
-        if (!reply.noise.empty())
-            m_console.logBytes("noise", reply.noise);
-        m_console.logBytes("tx", reply.frame);
-        std::vector<std::uint8_t> bytes = reply.noise;
-        bytes.insert(bytes.end(), reply.frame.begin(), reply.frame.end());
-        send(std::move(bytes));
-    }
-}
-
-void Simulator::stepWalk(Clock::time_point now)
-{
-    if (!m_nextWalk || now < *m_nextWalk)
+    if (board.silent || Clock::now() < board.silenceUntil)
         return;
-    m_board.rotate();
-    const auto period = milliseconds(m_options.walkMs);
-    // Keep to the grid of the start time; after a long stall start a new grid instead of
-    // rotating many times at once.
-    *m_nextWalk += period;
-    if (*m_nextWalk <= now)
-        *m_nextWalk = now + period;
+    ++board.replies;
+    const auto every = [&board](unsigned n) { return n != 0 && board.replies % n == 0; };
+    if (std::exchange(board.spoilNext, false) || every(m_options.invalidEvery))
+        ++frame[7];
+    const QByteArray noise = every(m_options.noiseEvery) ? randomBytes(1) : QByteArray();
+    if (!noise.isEmpty())
+        log("noise", noise);
+    log("tx", Bytes(frame));
+    send(noise + Bytes(frame), due);
 }
 
-bool Simulator::answering(Clock::time_point now) const
+void Simulator::send(const QByteArray& bytes, Clock::time_point from)
 {
-    return !m_silent && now >= m_silenceUntil;
+    if (m_outgoing.size() + bytes.size() > kMaxOutgoing)
+        return Warn("nobody reads the terminal; " + QByteArray::number(bytes.size()) +
+                    " bytes dropped");
+    for (const char byte : bytes)
+        m_outgoing.emplace_back(m_sentAt = std::max(m_sentAt, from) + m_byteTime, byte);
+    flush();
 }
 
-void Simulator::send(std::vector<std::uint8_t> bytes)
+void Simulator::flush()
 {
-    if (!plugged())
-        return;
-    if (m_outgoing.size() + bytes.size() > kMaxOutgoing) {
-        m_console.warn("boardsim: nobody reads the terminal; " + std::to_string(bytes.size()) +
-                       " bytes dropped");
-        return;
-    }
-    m_outgoing.insert(m_outgoing.end(), bytes.begin(), bytes.end());
-    flushOutgoing();
-}
-
-void Simulator::flushOutgoing()
-{
-    while (plugged() && !m_outgoing.empty()) {
-        const ssize_t n = ::write(m_port->masterFd(), m_outgoing.data(), m_outgoing.size());
-        if (n > 0) {
-            m_outgoing.erase(m_outgoing.begin(), m_outgoing.begin() + n);
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            return; // poll() waits for room
-        m_console.warn(std::string("boardsim: cannot write to the terminal: ") +
-                       std::strerror(errno));
+    const auto now = Clock::now();
+    QByteArray due;
+    for (auto it = m_outgoing.begin(); it != m_outgoing.end() && it->first <= now; ++it)
+        due += it->second;
+    const ssize_t n =
+        due.isEmpty() ? 0 : ::write(m_port->fd(), due.constData(), size_t(due.size()));
+    if (n >= 0)
+        m_outgoing.erase(m_outgoing.begin(), m_outgoing.begin() + n);
+    else if (errno != EAGAIN && errno != EINTR) {
+        Warn(QByteArray("cannot write to the terminal: ") + std::strerror(errno));
         m_outgoing.clear();
     }
+    // A terminal with no room says when it has some; else sleep until the next byte is due.
+    const bool full = n < due.size();
+    m_port->writable->setEnabled(full && !m_outgoing.empty());
+    if (!full && !m_outgoing.empty())
+        m_pace.start(std::chrono::ceil<std::chrono::milliseconds>(m_outgoing.front().first - now));
 }
 
-int Simulator::pollTimeoutMs(Clock::time_point now) const
+QByteArray Simulator::randomBytes(int count)
 {
-    std::optional<Clock::time_point> next = m_nextWalk;
-    if (!m_replies.empty() && (!next || m_replies.front().due < *next))
-        next = m_replies.front().due;
-    if (!next)
-        return -1;
-    if (*next <= now)
-        return 0;
-    // Round up, so the loop never wakes a little early and spins until the moment comes.
-    const auto wait = ceil<milliseconds>(*next - now).count();
-    return static_cast<int>(std::min<long long>(wait, INT_MAX));
+    std::uniform_int_distribution<int> byte(0, 255);
+    QByteArray bytes(count, '\0');
+    for (char& b : bytes)
+        b = char(byte(m_random));
+    return bytes;
+}
+
+void Simulator::log(const char* tag, const QByteArray& bytes) const
+{
+    if (m_options.log)
+        Say(tag + (' ' + bytes.toHex(' ').toUpper()));
+}
+
+void Simulator::readControl()
+{
+    char chunk[4096];
+    const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (n < 0)
+        Warn(QByteArray("commands on standard input are off (") +
+             (errno == EIO ? "running in the background" : std::strerror(errno)) + ")");
+    // At the end of input the board keeps running until a signal or "quit"; a last line
+    // without its newline still counts.
+    m_controlText.append(chunk, std::max<ssize_t>(n, 0));
+    if (n <= 0) {
+        m_controlText.append('\n');
+        m_control.setEnabled(false);
+    }
+    const auto refuseLong = [] {
+        Say("error: line longer than " + QByteArray::number(kMaxLine) + " characters ignored");
+    };
+    for (qsizetype end; !m_quitting && (end = m_controlText.indexOf('\n')) >= 0;) {
+        const QByteArray line = m_controlText.left(end);
+        m_controlText.remove(0, end + 1);
+        if (std::exchange(m_skipping, false))
+            continue;
+        line.size() > kMaxLine ? refuseLong() : runLine(line);
+    }
+    if (m_controlText.size() > kMaxLine) {
+        // Refuse it now and drop the rest as it comes, so that memory stays bounded.
+        if (!std::exchange(m_skipping, true))
+            refuseLong();
+        m_controlText.clear();
+    }
+}
+
+void Simulator::runLine(const QByteArray& line)
+{
+    const QByteArray echo = line.simplified();
+    if (echo.isEmpty())
+        return;
+    QList<QByteArray> words = echo.split(' ');
+    std::span<Board> boards = m_boards;
+    const bool aimed = words.first().startsWith('@');
+    if (aimed) {
+        bool ok = false;
+        const QByteArray address = words.takeFirst().mid(1);
+        const auto board = std::ranges::find(m_boards, address.toUInt(&ok), &Board::address);
+        if (!ok || board == m_boards.end())
+            return Say("error " + echo + ": no board at address " + address + " on this line");
+        boards = std::span(board, 1);
+    }
+    const QByteArray name = words.isEmpty() ? QByteArray() : words.takeFirst();
+    const auto command = std::ranges::find_if(kCommands, [&](const Command& c) {
+        return QByteArray(c.syntax).split(' ').first() == (name == "exit" ? "quit" : name);
+    });
+    const bool known = command != std::end(kCommands);
+    const bool takesArgument = known && std::strchr(command->syntax, ' ');
+    Outcome outcome;
+    if (!known)
+        outcome = name.isEmpty() ? "no command after it"
+                                 : "unknown command '" + name + "' (type help for the list)";
+    else if (!takesArgument && !words.isEmpty())
+        outcome = name + " takes no argument";
+    else if (aimed && command->wholeLine)
+        outcome = name + " acts on the whole line, not on one board";
+    else if (!takesArgument || words.size() == 1) {
+        for (Board& board : command->wholeLine ? boards.first(1) : boards) {
+            outcome = command->run(*this, board, words.value(0));
+            if (!outcome || !outcome->isEmpty())
+                break; // the argument, or the line, is the same for every board
+        }
+    }
+    if (!outcome)
+        outcome = "usage: " + QByteArray(command->syntax) + " (" + command->help + ")";
+    Say(outcome->isEmpty() ? "ok " + echo : "error " + echo + ": " + *outcome);
 }
 
 } // namespace boardsim

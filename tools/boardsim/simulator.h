@@ -1,81 +1,99 @@
-// The board at work: one poll() loop over the terminal, standard input and the stop signals,
-// sleeping until the next due reply or walk step.
+// The board at work on Qt's event loop: notifiers on the terminal, standard input and the stop
+// signals, and timers for replies and walk steps, so that it sleeps until one of them is due.
 #pragma once
 
-#include "board_state.h"
-#include "console.h"
-#include "control_command.h"
-#include "line_buffer.h"
-#include "options.h"
-#include "reply_shaper.h"
-#include "request_hunter.h"
+#include "link/frame.h"
+#include "link/stop_signals.h"
 #include "simulated_port.h"
-#include "stop_signals.h"
+
+#include <QByteArray>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QTimer>
 
 #include <chrono>
 #include <deque>
 #include <memory>
 #include <optional>
+#include <random>
 #include <vector>
 
 namespace boardsim {
 
+struct SimOptions
+{
+    QString link; // where the comN link goes
+    unsigned port = 1;
+    std::vector<std::uint8_t> addresses{1}; // one board each, on the one line
+    std::uint32_t pattern = 0x5A5A5A;
+    unsigned walkMs = 0;  // 0: the pattern stays as it is
+    unsigned delayMs = 0; // before each reply
+    unsigned baud = 0;    // 0: everything goes out at once
+    bool silent = false;
+    unsigned invalidEvery = 0; // 0: off
+    unsigned noiseEvery = 0;   // 0: off
+    bool log = false;
+    std::uint32_t seed = 0; // for the random bytes
+};
+
+// "0x5A5A5A" or "5A5A5A": 1 to 6 hex digits, bit n-1 = channel n.
+std::optional<std::uint32_t> ParsePattern(const QString& text);
+
 class Simulator
 {
 public:
-    using Clock = std::chrono::steady_clock;
-
-    // Opens the terminal and prints the start line. Throws std::runtime_error when the terminal
-    // or its link cannot be made.
-    Simulator(const SimOptions& options, const StopSignals& stopSignals, const Console& console);
-
-    // Runs until a stop signal or "quit"; gives the exit code.
-    int run();
+    // Opens the terminal and prints the start line; throws std::runtime_error when it cannot.
+    Simulator(const SimOptions& options, const board::StopSignals& stopSignals);
+    // The control commands, one line each ("pattern HEX    set the 24 channels ...").
+    static QStringList commandHelp();
 
 private:
-    struct PendingReply
+    using Clock = std::chrono::steady_clock;
+    struct Board
     {
-        Clock::time_point due;
-        board::Frame frame;
+        std::uint8_t address;
+        std::uint32_t pattern;
+        bool silent;
+        Clock::time_point silenceUntil{};
+        bool spoilNext = false;
+        unsigned long long replies = 0;
     };
+    struct Command;
+    static const Command kCommands[];
 
     void plug();
     void unplug();
-    bool plugged() const { return m_port != nullptr; }
-
     void readTerminal();
     void readControl();
-    void handleRequest(const board::Frame& request);
-    void handleLine(const LineBuffer::Line& line);
-    // Gives the error text for the caller, or an empty string when the command was done.
-    std::string execute(const ControlCommand& command);
-
-    void sendDueReplies(Clock::time_point now);
-    void stepWalk(Clock::time_point now);
-    bool answering(Clock::time_point now) const;
-    void send(std::vector<std::uint8_t> bytes);
-    void flushOutgoing();
-    int pollTimeoutMs(Clock::time_point now) const;
+    void runLine(const QByteArray& line);
+    void handle(const board::Frame& request);
+    // The answer starts on the line at `due`, even when the timer wakes a little later.
+    void reply(Board& board, board::Frame frame, Clock::time_point due);
+    void send(const QByteArray& bytes, Clock::time_point from = Clock::now());
+    void flush();
+    QByteArray randomBytes(int count);
+    void log(const char* tag, const QByteArray& bytes) const;
 
     const SimOptions m_options;
-    const StopSignals& m_signals;
-    const Console& m_console;
-    const std::filesystem::path m_linkPath;
+    std::vector<Board> m_boards;
+    std::mt19937 m_random;
 
-    BoardState m_board;
-    ReplyShaper m_shaper;
-    RequestHunter m_hunter;
-    LineBuffer m_control;
-    bool m_controlOpen = true;
+    QSocketNotifier m_signals;
+    QSocketNotifier m_control;
+    QByteArray m_controlText;
+    bool m_skipping = false; // the rest of an overlong line is dropped as it comes
+    bool m_quitting = false;
+    QTimer m_walk;
 
-    std::unique_ptr<SimulatedPort> m_port; // none while unplugged
-    std::vector<std::uint8_t> m_outgoing;  // bytes the terminal did not take yet
-    std::deque<PendingReply> m_replies;    // in due order: every reply waits the same delay
-
-    bool m_silent;
-    Clock::time_point m_silenceUntil{};
-    std::optional<Clock::time_point> m_nextWalk;
-    std::optional<int> m_exitCode;
+    std::unique_ptr<SimulatedPort> m_port; // none while unplugged; pending replies go with it
+    QByteArray m_received;                 // bytes that may still begin a request
+    // At --baud a byte takes 10 bit times on the line; every byte sent is due when its last bit
+    // would be out, and one timer wakes for the next one.
+    const Clock::duration m_byteTime;
+    Clock::time_point m_receivedAt; // when the bytes read so far could all have arrived
+    Clock::time_point m_sentAt;     // when the bytes queued so far will all be out
+    std::deque<std::pair<Clock::time_point, char>> m_outgoing;
+    QTimer m_pace;
 };
 
 } // namespace boardsim

@@ -14,10 +14,11 @@ class BoardsimTest : public QObject
 private slots:
     void behaviour_data()
     {
-        // boardsim's arguments, then the steps, apart by "; ": "> line" a control command; "? HEX"
-        // a poll answered with these channels, "! HEX" one answered with a wrong checksum, "~ HEX"
-        // one answered after stray bytes; "= HEX" polls until these channels come; "-" a poll left
-        // unanswered.
+        // boardsim's arguments, then the steps, apart by "; ": "> line" a control command, "# line"
+        // one refused; "? HEX" a poll answered with these channels, "! HEX" one answered with a
+        // wrong checksum, "~ HEX" one answered after stray bytes, "/ HEX" one whose last byte comes
+        // 16 ms or more after it (8 bytes each way at 9600 Bd); "= HEX" polls until these channels
+        // come; "-" a poll left unanswered. A number after the sign polls that address, not 1.
         QTest::addColumn<QString>("script");
         QTest::newRow("--walk") << "--walk 500 --pattern 800001; = 000003; = 000006";
         QTest::newRow("--noise-every, --invalid-every")
@@ -25,6 +26,8 @@ private slots:
         QTest::newRow("invalid, noise") << "; > invalid; ! 5A5A5A; > noise 5; ~ 5A5A5A; ? 5A5A5A";
         QTest::newRow("silence") << "; > pattern 00FF00; > silence 1000; -; = 00FF00";
         QTest::newRow("unplug, replug") << "; > unplug; > replug; ? 5A5A5A";
+        QTest::newRow("a bus") << "--address 1,2; > @2 pattern 00FF00; / 5A5A5A; /2 00FF00; -3; "
+                                  "# @3 silent on; > silent on; -2";
     }
 
     void behaviour()
@@ -37,9 +40,13 @@ private slots:
         auto pty = std::make_unique<PseudoTerminal>(dir.filePath("com1"));
         for (const QString& step : steps) {
             const QChar kind = step[0];
-            const board::Frame status = board::MakeStatus(1, step.mid(2).toUInt(nullptr, 16));
-            if (kind == '>') {
-                QCOMPARE(sim.control(step.mid(2)), std::optional("ok " + step.mid(2)));
+            const QString text = step.section(' ', 1);
+            const int address = qMax(1, step.section(' ', 0, 0).mid(1).toInt());
+            const board::Frame status = board::MakeStatus(address, text.toUInt(nullptr, 16));
+            if (kind == '>' || kind == '#') {
+                const QString answer = sim.control(text).value_or("");
+                QVERIFY2(answer.startsWith(kind == '>' ? "ok " : "error " + text),
+                         qPrintable(step));
                 if (step == "> unplug")
                     QVERIFY2(pty->waitForHangup(), "the terminal stayed after the unplug");
                 pty = std::make_unique<PseudoTerminal>(dir.filePath("com1")); // after a replug
@@ -48,8 +55,10 @@ private slots:
             const QByteArray want =
                 kind == '-' ? QByteArray() // "!": the checksum one up
                             : Bytes(status).chopped(1) + char(status[7] + (kind == '!'));
+            QElapsedTimer clock;
             const auto heard = [&] {
-                pty->write(board::MakeRequest(1, board::kCmdPoll, 0, 0));
+                clock.start();
+                pty->write(board::MakeRequest(address, board::kCmdPoll, 0, 0));
                 return kind == '~' ? pty->readThrough(status)
                                    : pty->read(8, kind == '-' ? 300ms : 2s);
             };
@@ -59,9 +68,25 @@ private slots:
                 QVERIFY2(heard().mid(1).endsWith(want), qPrintable(step));
             else
                 QCOMPARE(heard().toHex(' '), want.toHex(' '));
+            QVERIFY2(kind != '/' || clock.elapsed() >= 16, qPrintable(step));
+        }
+    }
+
+    void linkPlace() // beside the program, else (its folder read-only, even for root) the user's
+    {
+        for (const bool readOnly : {false, true}) {
+            QTemporaryDir bin, data;
+            QVERIFY(QFile::copy(BoardsimProcess::program(), bin.filePath("boardsim")));
+            qputenv("XDG_DATA_HOME", data.path().toUtf8());
+            const auto mode = QFile::permissions(bin.path());
+            QFile::setPermissions(bin.path(), readOnly ? QFile::ReadOwner | QFile::ExeOwner : mode);
+            LineProcess sim(bin.filePath("boardsim"), {});
+            const QString link = (readOnly ? data.filePath("kestrel") : bin.path()) + "/com1";
+            QVERIFY(sim.waitForLine([&](const QString& l) { return l.endsWith(link + ")"); }));
+            QFile::setPermissions(bin.path(), mode);
         }
     }
 };
 
 QTEST_GUILESS_MAIN(BoardsimTest)
-#include "tst_boardsim.moc"
+#include "test_boardsim.moc"
