@@ -10,6 +10,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 class BoardctlTest : public QObject
 {
     Q_OBJECT
@@ -40,6 +44,26 @@ private slots:
         };
         QCOMPARE(of(1) + ", " + of(2) + ", " + of(3), "0 400 400, 1 300 300, 0 0 0");
         QCOMPARE(log.linkLost(), 1);
+    }
+
+    // A reader that takes nothing (watch | sleep 600) holds no stop signal up: boardctl ends within
+    // two seconds, saying that the output could not be written.
+    void stalledReader()
+    {
+        QTemporaryDir dir;
+        BoardsimProcess board(dir.path(), {"--walk", "50"});
+        int pipe[2];
+        QVERIFY(::pipe2(pipe, O_CLOEXEC) == 0 && ::fcntl(pipe[1], F_SETPIPE_SZ, 4096) > 0);
+        QProcess ctl;
+        ctl.setChildProcessModifier([&] { ::dup2(pipe[1], STDOUT_FILENO); });
+        ctl.start(BOARDCTL_PATH, {"--device", dir.filePath("com1"), "watch"});
+        pollfd full{pipe[1], POLLOUT, 0}; // until a writer would wait for room
+        QVERIFY(QTest::qWaitFor([&] { return ::poll(&full, 1, 0) == 0; }, 10000));
+        ctl.terminate();
+        QVERIFY2(ctl.waitForFinished(2500), "boardctl did not end within two seconds");
+        QCOMPARE(ctl.exitCode(), 5);
+        QVERIFY(ctl.readAllStandardError().contains("无法写入输出"));
+        ::close(pipe[0]), ::close(pipe[1]);
     }
 
     void run_data()
@@ -104,6 +128,18 @@ private slots:
             4);
         row("toggle, silent", "--silent", "toggle 3 --timeout 300", "? 收到检测板（地址 1", 4);
         row("status, output full", "", "status >/dev/full", "? 无法写入标准输出", 5);
+        // Several boards on one line: each its own lines, watchdog, events and summary.
+        row("status, a bus", "--address 2,5", "--address 2,5,7 --csv status --timeout 500",
+            "= time,address,event,channel,name,state; ? ,2,channel,24,; ? ,5,channel,24,; "
+            "? 500 毫秒内没有收到检测板（地址 7",
+            4);
+        row("watch, a bus", "--address 2,5", "--address 2,5 watch",
+            "? 地址 5  通道 24; > @5 silent on; ? 地址 5  链路中断; > @5 silent off; "
+            "? 地址 5  链路恢复; TERM; ? 地址 2  汇总：链路中断 0 次; ? 地址 5  汇总：链路中断 1 次",
+            0);
+        row("scan", "--address 1,3", "--json scan --to 9",
+            "= \"address\": 1,; { channels.0.name=进水; = \"address\": 3,; $", 0);
+        row("scan, no board", "--address 20", "scan --to 9", "? 地址 0～9 没有检测板应答", 4);
         row("toggle, output closed", "", "toggle 2 >&-", "? 无法写入标准输出", 5);
     }
 
