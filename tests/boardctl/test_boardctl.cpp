@@ -135,7 +135,8 @@ private slots:
             4);
         row("watch, a bus", "--address 2,5", "--address 2,5 watch",
             "? 地址 5  通道 24; > @5 silent on; ? 地址 5  链路中断; > @5 silent off; "
-            "? 地址 5  链路恢复; TERM; ? 地址 2  汇总：链路中断 0 次; ? 地址 5  汇总：链路中断 1 次",
+            "? 地址 5  链路恢复; TERM; ? 地址 2  汇总：链路中断 0 次; ? 地址 5  汇总：链路中断 1 "
+            "次",
             0);
         row("scan", "--address 1,3", "--json scan --to 9",
             "= \"address\": 1,; { channels.0.name=进水; = \"address\": 3,; $", 0);

@@ -64,7 +64,7 @@ class EndToEndTest : public QObject
 private slots:
     void kestrel()
     {
-        Rig rig(KESTREL_PATH, {"--pattern", "A5C30F"});
+        Rig rig(KESTREL_PATH, {"--pattern", "A5C30F", "--log"});
         QVERIFY2(rig.ready(), "no virtual display, or boardsim did not start");
         // First start: the name file is missing, then made, then its names are shown.
         QVERIFY2(!rig.x.waitForWindow("^File Not Found$").isEmpty(), "no missing-file message");
@@ -87,6 +87,21 @@ private slots:
         QVERIFY2(
             QTest::qWaitFor([&] { return LampsShow(rig.x, window.topLeft(), 0x000001); }, 10000),
             "the lamps did not follow the board");
+
+        // One real click on the address spinner's upper arrow, with the name file gone: one step
+        // to address 2, one box, and no further steps once the box has taken the mouse release.
+        QVERIFY(QFile::remove(rig.dir.filePath("name.txt")));
+        rig.x.click(window.topLeft() + monitor::TwipsRect(2310, 840, 375, 375).topLeft() +
+                    QPoint(12, 3));
+        QVERIFY2(rig.x.answer("^File Not Found$"), "no box for the missing name file");
+        const auto polled = [&](int address) {
+            const QString rx =
+                "rx " + Bytes(board::MakeRequest(address, 0x10, 0, 0)).toHex(' ').toUpper();
+            return rig.sim.waitForLine([&](const QString& l) { return l == rx; }, 1s);
+        };
+        QVERIFY2(polled(2), "the address did not step to 2");
+        QVERIFY2(rig.x.waitForWindow("^File Not Found$", 1500ms).isEmpty() && !polled(3),
+                 "the spinner went on stepping after its box");
     }
 
     void wrenfield()
