@@ -6,10 +6,13 @@
 #include "support/pseudo_terminal.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <map>
 #include <unistd.h>
 #include <vector>
 
@@ -82,6 +85,85 @@ bool LatencyRun(int frames)
     return true;
 }
 
+// Eight boards on a line paced at 9600 Bd, watched with no time between requests: how often each
+// board is asked and answered, what share of the time the line is busy, how soon a change on any
+// board is printed, and boardctl's CPU.
+bool BusRun(int seconds, int changes)
+{
+    constexpr double kExchangeMs = 16 * 10 * 1000.0 / 9600; // a request and its answer on the wire
+    QTemporaryDir dir;
+    BoardsimProcess board(dir.path(), {"--address", "1-8", "--log"});
+    LineProcess watch(kBoardctl, {"--device", dir.filePath("com1"), "--address", "1-8",
+                                  "--interval", "0", "watch"});
+    if (!board.started() ||
+        !watch.waitForLine([](const QString& l) { return l.contains("地址 8"); })) {
+        std::fprintf(stderr, "bus: boardctl printed nothing of board 8\n");
+        return false;
+    }
+    std::map<QString, int> answers; // per address byte, in hex
+    const auto count = [&](std::chrono::milliseconds span) {
+        board.waitForLine(
+            [&](const QString& l) { return l.startsWith("tx ") && ++answers[l.mid(6, 2)] < 0; },
+            span);
+    };
+    count(1s); // warm-up
+    answers.clear();
+    const double before = CpuSeconds(watch.process().processId());
+    count(std::chrono::seconds(seconds));
+    const double cpu = CpuSeconds(watch.process().processId()) - before;
+    int total = 0, fewest = INT_MAX;
+    for (const auto& [address, n] : answers)
+        total += n, fewest = std::min(fewest, n);
+    const double roundMs = 1000.0 * seconds / fewest;
+    std::printf(
+        "bus of 8, --interval 0: %d answers in %d s; each board fresh every %.1f ms at worst "
+        "(floor %.1f ms, ratio %.2f; target under 167 ms); line busy %.0f %% (target at least 80 "
+        "%%); "
+        "CPU %.2f %% of a core (target under 2 %%)\n",
+        total, seconds, roundMs, 8 * kExchangeMs, roundMs / (8 * kExchangeMs),
+        100 * total * kExchangeMs / (1000.0 * seconds), 100 * cpu / seconds);
+    std::vector<double> ms;
+    QElapsedTimer clock;
+    for (int i = 0; i < changes; ++i) {
+        const int address = i % 8 + 1;
+        const QString pattern = i / 8 % 2 ? "0x000000" : "0x000001";
+        // At a moment of the round that nothing ties to the last change's line.
+        watch.waitForLine([](const QString&) { return false; },
+                          std::chrono::milliseconds(QRandomGenerator::global()->bounded(140)));
+        if (!board.control(QString("@%1 pattern %2").arg(address).arg(pattern)))
+            return false;
+        clock.start();
+        const QString line =
+            QString("地址 %1  通道  1  第1路  %2").arg(address).arg(i / 8 % 2 ? "断开" : "连接");
+        if (!watch.waitForLine([&](const QString& l) { return l.endsWith(line); }, 2s))
+            return std::fprintf(stderr, "bus: change %d never printed\n", i), false;
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf(
+        "a change on any board to its line, %d changes: median %.1f ms, max %.1f ms (target: "
+        "one round plus 5 ms, %.1f ms)\n",
+        changes, ms[ms.size() / 2], ms.back(), roundMs + 5);
+    return true;
+}
+
+// A scan of every address with three boards on a paced line, default options.
+bool ScanRun()
+{
+    QTemporaryDir dir;
+    BoardsimProcess board(dir.path(), {"--address", "3,100,200"});
+    QElapsedTimer clock;
+    clock.start();
+    LineProcess scan(kBoardctl, {"--device", dir.filePath("com1"), "--json", "scan"});
+    QStringList found;
+    while (const auto line = scan.waitForLine([](const QString&) { return true; }, 20s))
+        found << line->section("\"address\": ", 1, 1).section(',', 0, 0);
+    const std::optional<int> code = scan.waitForExit(20s);
+    std::printf("scan 0..255, boards at %s found in %.2f s, exit %d (target: under 12 s)\n",
+                qPrintable(found.join(',')), clock.elapsed() / 1000.0, code.value_or(-1));
+    return code == 0 && found == QStringList{"3", "100", "200"};
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -93,6 +175,6 @@ int main(int argc, char* argv[])
     const int frames = argc > 2 ? std::max(10, std::atoi(argv[2])) : 300;
     const bool ok = CpuRun("board answering, no changes", {"--pattern", "0x5A5A5A"}, seconds) &&
                     CpuRun("board walking every 200 ms", {"--walk", "200"}, seconds) &&
-                    LatencyRun(frames);
+                    LatencyRun(frames) && BusRun(seconds, 40) && ScanRun();
     return ok ? 0 : 1;
 }

@@ -261,17 +261,16 @@ void Simulator::handle(const board::Frame& request)
     // Not before the whole request could have arrived on the line.
     const auto due = m_receivedAt + std::chrono::milliseconds(m_options.delayMs);
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+    // The answer tells the channels as they are when it starts, as a board's would.
     QTimer::singleShot(std::max(0, int(wait.count())), Qt::PreciseTimer, m_port.get(),
-                       [this, &board = *target, due,
-                        status = board::MakeStatus(target->address, target->pattern)] {
-                           reply(board, status, due);
-                       });
+                       [this, &board = *target, due] { reply(board, due); });
 }
 
-void Simulator::reply(Board& board, board::Frame frame, Clock::time_point due)
+void Simulator::reply(Board& board, Clock::time_point due)
 {
     if (board.silent || Clock::now() < board.silenceUntil)
         return;
+    board::Frame frame = board::MakeStatus(board.address, board.pattern);
     ++board.replies;
     const auto every = [&board](unsigned n) { return n != 0 && board.replies % n == 0; };
     if (std::exchange(board.spoilNext, false) || every(m_options.invalidEvery))

@@ -68,7 +68,7 @@ private:
     void runLine(const QByteArray& line);
     void handle(const board::Frame& request);
     // The answer starts on the line at `due`, even when the timer wakes a little later.
-    void reply(Board& board, board::Frame frame, Clock::time_point due);
+    void reply(Board& board, Clock::time_point due);
     void send(const QByteArray& bytes, Clock::time_point from = Clock::now());
     void flush();
     QByteArray randomBytes(int count);
