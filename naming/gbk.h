@@ -9,9 +9,6 @@
 
 namespace naming::gbk {
 
-// True when this Qt build can convert GBK (both directions).
-bool Available();
-
 // The text's GBK bytes, or nothing when some character has no GBK form (or GBK is unavailable);
 // then `unrepresentable`, when given, receives those characters, each once, in order of first use.
 std::optional<QByteArray> Encode(const QString& text, QString* unrepresentable = nullptr);

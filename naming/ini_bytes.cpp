@@ -66,43 +66,43 @@ class LineReader
 {
 public:
     explicit LineReader(QByteArrayView content, qsizetype from = 0)
-        : data_(content.data()), size_(content.size()), pos_(from)
+        : m_data(content.data()), m_size(content.size()), m_pos(from)
     {
     }
 
     bool Next(Line& line)
     {
-        if (pos_ >= size_)
+        if (m_pos >= m_size)
             return false;
-        if (lf_ < pos_)
-            lf_ = Find('\n');
-        if (cr_ < pos_)
-            cr_ = Find('\r');
-        const qsizetype end = std::min(lf_, cr_);
-        line.begin = pos_;
+        if (m_lf < m_pos)
+            m_lf = Find('\n');
+        if (m_cr < m_pos)
+            m_cr = Find('\r');
+        const qsizetype end = std::min(m_lf, m_cr);
+        line.begin = m_pos;
         line.end = end;
-        if (end >= size_)
-            pos_ = size_;
-        else if (data_[end] == '\r' && end + 1 < size_ && data_[end + 1] == '\n')
-            pos_ = end + 2;
+        if (end >= m_size)
+            m_pos = m_size;
+        else if (m_data[end] == '\r' && end + 1 < m_size && m_data[end + 1] == '\n')
+            m_pos = end + 2;
         else
-            pos_ = end + 1;
-        line.next = pos_;
+            m_pos = end + 1;
+        line.next = m_pos;
         return true;
     }
 
 private:
     qsizetype Find(char c) const
     {
-        const void* hit = std::memchr(data_ + pos_, c, size_t(size_ - pos_));
-        return hit ? static_cast<const char*>(hit) - data_ : size_;
+        const void* hit = std::memchr(m_data + m_pos, c, size_t(m_size - m_pos));
+        return hit ? static_cast<const char*>(hit) - m_data : m_size;
     }
 
-    const char* data_;
-    qsizetype size_;
-    qsizetype pos_;
-    qsizetype lf_ = -1;
-    qsizetype cr_ = -1;
+    const char* m_data;
+    qsizetype m_size;
+    qsizetype m_pos;
+    qsizetype m_lf = -1;
+    qsizetype m_cr = -1;
 };
 
 enum class Kind { Blank, Header, Key, Other };

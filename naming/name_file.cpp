@@ -34,7 +34,7 @@ std::vector<ini::SectionDefaults> Defaults()
         {Gbk(kTitleSection), {{Gbk(kTitleKey), QByteArrayLiteral("Kestrel")}}}};
     for (int address = 0; address < kAddressCount; ++address) {
         ini::SectionDefaults section{sectionStart + QByteArray::number(address), {}};
-        for (int channel = 1; channel <= kChannelCount; ++channel) {
+        for (int channel = 1; channel <= board::kChannels; ++channel) {
             const QByteArray number = QByteArray::number(channel);
             section.keys.emplace_back(di + number + keyEnd, di + number + valueEnd);
         }
@@ -115,11 +115,14 @@ NameFileStart InitNameFile(const QString& path)
     return {title, true};
 }
 
-std::array<QString, kChannelCount> LoadChannelNames(const QString& path, const QString& addressText)
+std::array<QString, board::kChannels> LoadChannelNames(const QString& path,
+                                                       const QString& addressText, bool missingTold)
 {
-    std::array<QString, kChannelCount> names;
+    std::array<QString, board::kChannels> names;
+    if (!(missingTold ? QFileInfo(path).isFile() : FileExistsOrReport(path)))
+        return names;
     const QString section = AddressSection(addressText);
-    for (int channel = 1; channel <= kChannelCount; ++channel)
+    for (int channel = 1; channel <= board::kChannels; ++channel)
         names[size_t(channel - 1)] = ReadIniValue(path, section, ChannelKey(channel));
     return names;
 }

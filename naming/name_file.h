@@ -30,8 +30,10 @@ struct NameFileStart
 NameFileStart InitNameFile(const QString& path);
 
 // The 24 names of the address (index 0 = channel 1): 24 ReadIniValue calls in section
-// "地址码" + addressText (the text unchanged).
-std::array<QString, kChannelCount> LoadChannelNames(const QString& path,
-                                                    const QString& addressText);
+// "地址码" + addressText (the text unchanged), looking at the file anew, so names appear as soon
+// as it is usable. A missing file is told once, not once per channel, and not at all when
+// `missingTold` (start-up already said the file could not be made); the names are empty then.
+std::array<QString, board::kChannels>
+LoadChannelNames(const QString& path, const QString& addressText, bool missingTold = false);
 
 } // namespace naming

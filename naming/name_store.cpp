@@ -110,16 +110,8 @@ public:
                 return QStringLiteral("另一个程序正在保存名称文件，请稍后再试");
             QThread::msleep(5);
         }
-        // Nobody else can be saving now: what a killed save left behind can go (earlier
-        // versions named their temporary files .name.txt.tmpXXXXXXXX).
-        const QFileInfo file(path);
-        QDir folder = file.absoluteDir();
-        const QStringList leftovers =
-            folder.entryList({QStringLiteral(".%1.tmp*").arg(file.fileName())},
-                             QDir::Files | QDir::Hidden | QDir::System);
-        for (const QString& leftover : leftovers)
-            folder.remove(leftover);
-        QFile::remove(TemporaryOf(file));
+        // Nobody else can be saving now: what a killed save left behind can go.
+        QFile::remove(TemporaryOf(QFileInfo(path)));
         return {};
     }
 
@@ -294,17 +286,13 @@ Utf8Conversion ConvertFromUtf8(const QString& path)
     return {Utf8Conversion::Converted, backup, {}, {}};
 }
 
-std::optional<std::array<QString, kChannelCount>> ReadChannelNames(const QString& path,
-                                                                   const QString& addressText)
+std::array<QString, board::kChannels> ChannelNames(const FileRead& file, int address)
 {
-    const FileRead file = ReadFile(path);
-    const std::optional<QByteArray> section = gbk::Encode(AddressSection(addressText));
-    if (!file.error.isEmpty() || !section)
-        return std::nullopt;
-    std::array<QString, kChannelCount> names;
-    for (int channel = 1; channel <= kChannelCount; ++channel)
-        names[size_t(channel - 1)] = gbk::Decode(
-            ini::ReadValue(file.data, *section, gbk::Encode(ChannelKey(channel)).value()));
+    const QByteArray section = *gbk::Encode(AddressSection(QString::number(address)));
+    std::array<QString, board::kChannels> names;
+    for (int channel = 1; channel <= board::kChannels; ++channel)
+        names[size_t(channel - 1)] =
+            gbk::Decode(ini::ReadValue(file.data, section, *gbk::Encode(ChannelKey(channel))));
     return names;
 }
 

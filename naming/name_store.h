@@ -2,6 +2,8 @@
 // are locked against other programs and replace the file atomically, and the names of an address.
 #pragma once
 
+#include "link/frame.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,7 +13,6 @@
 
 namespace naming {
 
-constexpr int kChannelCount = 24;
 constexpr int kAddressCount = 256;
 
 // "地址码" + address text, and "第" + channel + "路名称": the section and key of a channel's name.
@@ -57,9 +58,8 @@ struct Utf8Conversion
 // file alone, when it holds characters GBK cannot hold.
 Utf8Conversion ConvertFromUtf8(const QString& path);
 
-// The 24 names stored for the address (index 0 = channel 1; an absent key gives an empty name),
-// or nothing when the file cannot be read.
-std::optional<std::array<QString, kChannelCount>> ReadChannelNames(const QString& path,
-                                                                   const QString& addressText);
+// The 24 names stored for the address in a file read whole (index 0 = channel 1; an absent key
+// gives an empty name): the names of several addresses from one read.
+std::array<QString, board::kChannels> ChannelNames(const FileRead& file, int address);
 
 } // namespace naming
