@@ -125,14 +125,16 @@ Parsed Parse(QByteArrayView line)
         return parsed;
     }
     if (line[i] == '[') {
-        // The name runs to the first ']' that is a character of its own (or to the line's end).
-        const qsizetype start = i + 1;
-        qsizetype j = start;
+        // The name runs to the first ']' that is a character of its own. Without one the line is
+        // no header, as for the platform: a key under it stays in the section before.
+        qsizetype j = i + 1;
         while (j < line.size() && line[j] != ']')
             j += CharLength(line, j);
-        parsed.kind = Kind::Header;
-        parsed.name = Trimmed(line.sliced(start, std::min(j, line.size()) - start));
-        return parsed;
+        if (j < line.size()) {
+            parsed.kind = Kind::Header;
+            parsed.name = Trimmed(line.sliced(i + 1, j - i - 1));
+            return parsed;
+        }
     }
     // '=' (0x3D) is never the second byte of a two-byte character.
     const qsizetype eq = line.indexOf('=');
@@ -201,7 +203,8 @@ qsizetype SectionBody(QByteArrayView content, QByteArrayView section)
         qsizetype end = bracket;
         while (end < size && data[end] != '\n' && data[end] != '\r')
             ++end;
-        if (NamesEqual(Parse(content.sliced(start, end - start)).name, section)) {
+        if (const Parsed parsed = Parse(content.sliced(start, end - start));
+            parsed.kind == Kind::Header && NamesEqual(parsed.name, section)) {
             if (end < size && data[end] == '\r' && end + 1 < size && data[end + 1] == '\n')
                 return end + 2;
             return end < size ? end + 1 : end;

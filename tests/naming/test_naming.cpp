@@ -100,6 +100,8 @@ private slots:
         row("first key wins", "[s]\r\nk=1\r\nk=2", "s", "k", "1");
         row("before any section", "k=1\r\n[s]", "s", "k", "");
         row("header to first bracket", "[a]b]\r\nk=1", "a", "k", "1");
+        row("unclosed header is none", "[a]\r\n[b\r\nk=1", "a", "k", "1");
+        row("unclosed header never found", "[b\r\nk=1\r\n[b]\r\nk=2", "b", "k", "2");
         row("LF", "[a]\nk=1\n[b]\nk=2", "b", "k", "2");
         row("CR", "[a]\rk=1\r[b]\rk=2", "b", "k", "2");
         row("300 ASCII", "[s]\r\nk=" + QString(300, 'x'), "s", "k", QString(254, 'x'));
@@ -131,6 +133,7 @@ private slots:
         row("new key after the section's last line", "[a]\r\nx=1\r\n;c\r\n\r\n[b]", "a", "k",
             "[a]\r\nx=1\r\n;c\r\nk=v\r\n\r\n[b]");
         row("new key at an unended end", "[a]\r\nx=1", "a", "k", "[a]\r\nx=1\r\nk=v\r\n");
+        row("key under an unclosed header", "[a]\r\n[b\r\nk=1", "a", "k", "[a]\r\n[b\r\nk=v");
         row("first of two sections", "[a]\r\n[a]\r\nk=2\r\n", "a", "k",
             "[a]\r\nk=v\r\n[a]\r\nk=2\r\n");
         row("new section at the end", "[a]\r\n\r\n", "b", "k", "[a]\r\n\r\n[b]\r\nk=v\r\n");
