@@ -3,11 +3,12 @@
 #include "gbk.h"
 #include "ini_bytes.h"
 
+#include "link/port_names.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <cerrno>
@@ -71,8 +72,7 @@ bool CanWrite(const QFileInfo& info)
 
 QString UserNameFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/kestrel/name.txt");
+    return QDir(board::UserFolder()).filePath(QStringLiteral("name.txt"));
 }
 
 // The one temporary file of a save: hidden, beside the file it replaces.
@@ -84,6 +84,16 @@ QString TemporaryOf(const QFileInfo& file)
 QString Beside(const QString& programDir)
 {
     return QDir(programDir).filePath(QStringLiteral("name.txt"));
+}
+
+// What a save at the path needs: its folder writable (the lock's), and nothing there or an
+// ordinary file (a link's target) whose folder is writable too (the temporary file's).
+bool Saveable(const QString& path)
+{
+    const QFileInfo file(path);
+    const QFileInfo target(file.exists() ? file.canonicalFilePath() : file.absoluteFilePath());
+    return CanWrite(QFileInfo(file.absolutePath())) && CanWrite(QFileInfo(target.absolutePath())) &&
+           (!file.exists() || file.isFile());
 }
 
 // Holds name.txt.lock for one read-modify-write. QLockFile takes over a lock whose holder died;
@@ -191,10 +201,7 @@ QString NameFilePath(const QString& programDir)
     const QString dir = QFileInfo(programDir).absoluteFilePath() + '/';
     const bool packaged =
         dir.startsWith(QStringLiteral("/usr/")) && !dir.startsWith(QStringLiteral("/usr/local/"));
-    const QFileInfo beside(Beside(programDir));
-    if (!packaged && ((beside.exists() && CanWrite(beside)) || CanWrite(QFileInfo(programDir))))
-        return beside.filePath();
-    return UserNameFile();
+    return !packaged && Saveable(Beside(programDir)) ? Beside(programDir) : UserNameFile();
 }
 
 QString NameFileToRead(const QString& programDir)

@@ -19,9 +19,9 @@ constexpr int kAddressCount = 256;
 QString AddressSection(const QString& addressText);
 QString ChannelKey(int channel);
 
-// Where a program in programDir keeps name.txt: beside it when that file, or else the folder, can
-// be written (the portable folder); otherwise, and always for a program installed under /usr, the
-// user's own copy, $XDG_DATA_HOME/kestrel/name.txt.
+// Where a program in programDir keeps name.txt: beside it when a save can be made there (the
+// portable folder: the folder writable, and the file, if any, an ordinary file); otherwise, and
+// always for a program installed under /usr, the user's own copy in board::UserFolder().
 QString NameFilePath(const QString& programDir);
 // The file names are read from: NameFilePath, or the copy beside the program while the user has
 // none of their own yet.

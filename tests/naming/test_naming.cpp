@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,6 +37,29 @@ void Put(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+// Makes each entry under the folder, in order: "NAME/" a folder, "NAME|" a pipe, "NAME@TARGET" a
+// link, "NAME#MODE" octal permissions, "NAME=TEXT" an ordinary file holding the text in GBK.
+void Make(const QDir& dir, const QStringList& entries)
+{
+    for (const QString& entry : entries) {
+        const qsizetype at = entry.indexOf(QRegularExpression("[|@#=]|/$"));
+        const QString path = dir.filePath(entry.first(at));
+        const QByteArray name = QFile::encodeName(path);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        const QString rest = entry.sliced(at + 1);
+        if (entry[at] == '/')
+            QVERIFY(QDir().mkpath(path));
+        else if (entry[at] == '|')
+            QVERIFY(::mkfifo(name.constData(), 0644) == 0);
+        else if (entry[at] == '@')
+            QVERIFY(QFile::link(rest, path));
+        else if (entry[at] == '#')
+            QVERIFY(::chmod(name.constData(), mode_t(rest.toUInt(nullptr, 8))) == 0);
+        else
+            Put(path, Gbk(rest));
+    }
 }
 
 ino_t Inode(const QString& path)
@@ -74,6 +98,57 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         m_path = m_dir->filePath(QStringLiteral("name.txt"));
+        // The user's own folder is HOME's: a relative XDG_DATA_HOME is ignored.
+        qputenv("HOME", QFile::encodeName(m_dir->filePath("home")));
+        qputenv("XDG_DATA_HOME", "data");
+    }
+    void cleanup() { QProcess::execute("chmod", {"-R", "u+w", m_dir->path()}); }
+
+    // Where NameFilePath, NameFileToRead and AdoptNameFile (its copy holding what was read) put
+    // the file: b beside the program, in the folder first made, u the user's own copy.
+    void whereTheFileLives_data()
+    {
+        QTest::addColumn<QStringList>("made");
+        QTest::addColumn<QString>("places");
+        QTest::addColumn<QString>("message"); // of the adoption
+        const auto row = [](const char* name, const QStringList& m, const QString& p,
+                            const QString& t = {}) { QTest::newRow(name) << m << p << t; };
+        const QString file = "prog/name.txt";
+        row("writable folder", {"prog/"}, "bbb");
+        row("read-only file: saves say so", {"prog/", file + "=甲", file + "#444"}, "bbb");
+        row("under /usr", {"/usr/bin/"}, "ubu");
+        row("shared file, read-only folder", {"prog/", file + "=甲", file + "#666", "prog#555"},
+            "ubu");
+        row("read-only folder, no file", {"prog/", "prog#555"}, "ubu");
+        row("user's copy there", {"prog/", "prog#555", "home/.local/share/kestrel/name.txt=乙"},
+            "uuu");
+        row("link, writable folders", {"prog/", "data/name.txt=甲", file + "@../data/name.txt"},
+            "bbb");
+        row("link into a read-only folder",
+            {"prog/", "data/name.txt=甲", "data#555", file + "@../data/name.txt"}, "ubu");
+    }
+    void whereTheFileLives()
+    {
+        QFETCH(QStringList, made);
+        QFETCH(QString, places);
+        QFETCH(QString, message);
+        Make(m_dir->path(), made);
+        const QString program = QDir(m_dir->path()).filePath(made[0].chopped(1));
+        const auto place = [&](int i) {
+            return places[i] == 'b' ? QDir(program).filePath("name.txt")
+                                    : m_dir->filePath("home/.local/share/kestrel/name.txt");
+        };
+        QCOMPARE(naming::NameFilePath(program), place(0));
+        QCOMPARE(naming::NameFileToRead(program), place(1));
+        const QByteArray read = naming::ReadFile(place(1)).data;
+        MessageRecorder boxes;
+        ::alarm(10); // an adoption stuck on a pipe ends the test here
+        QCOMPARE(naming::AdoptNameFile(program), place(2));
+        ::alarm(0);
+        QCOMPARE(naming::ReadFile(place(2)).data, read);
+        QCOMPARE(boxes.messages.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QVERIFY2(boxes.messages[0].text.contains(message), qPrintable(boxes.messages[0].text));
     }
 
     // 丄 = 81 41 and 乤 = 81 61 end in bytes that look like 'A' and 'a'; 乕 乗 乚 = 81 5B/5C/5D.
