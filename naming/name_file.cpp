@@ -6,6 +6,7 @@
 
 #include "msgbox/message_box.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <vector>
@@ -77,6 +78,27 @@ bool Utf8Refused(const QString& path)
 }
 
 } // namespace
+
+QString AdoptNameFile(const QString& programDir)
+{
+    const QString path = NameFilePath(programDir);
+    const QString beside = NameFileToRead(programDir);
+    if (beside == path)
+        return path;
+    const FileRead old = ReadFile(beside); // never waits on a pipe in its place
+    if (old.missing)
+        return path;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const auto takeOver = [&](const QByteArray& now) { // a copy another start made is kept
+        return now.isEmpty() ? std::optional(old.data) : std::nullopt;
+    };
+    const QString failed = old.error.isEmpty() ? UpdateFile(path, takeOver) : old.error;
+    if (failed.isEmpty())
+        return path;
+    Tell(msgbox::Icon::Critical,
+         QStringLiteral("名称文件“%1”未能复制到“%2”：%3。").arg(beside, path, failed));
+    return old.error.isEmpty() ? beside : path;
+}
 
 QByteArray DefaultNameFileContent()
 {

@@ -15,6 +15,11 @@ namespace naming {
 // 第1路名称=第1路 .. 第24路名称=第24路, CR LF after every line, in GBK.
 QByteArray DefaultNameFileContent();
 
+// The file Kestrel keeps for the run: NameFilePath, where the copy beside the program is taken
+// over while the user has none, so that nothing stored is lost. When it cannot be, one message
+// says why, and the run reads the copy beside the program if it can be read.
+QString AdoptNameFile(const QString& programDir);
+
 struct NameFileStart
 {
     QString title;         // the main window's title

@@ -51,9 +51,24 @@ QString Reason(int error)
     }
 }
 
-QString NotARegularFile()
+// What stands where an ordinary file is needed.
+QString NotAFile(mode_t mode)
 {
-    return QStringLiteral("该路径不是普通文件（是管道或设备）");
+    return S_ISDIR(mode) ? QStringLiteral("是一个文件夹")
+                         : QStringLiteral("不是普通文件（是管道或设备）");
+}
+
+// Something other than an ordinary file where a save needs one of its own (the lock, the
+// temporary file), named for the message: a pipe would hold whoever opens it for ever, and a
+// folder cannot be replaced. Empty when nothing or an ordinary file is there.
+QString Obstacle(const QString& path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return {};
+    return QStringLiteral("“%1”%2，请将它移走").arg(path, NotAFile(info.st_mode));
 }
 
 QString FolderNotWritable(const QString& path)
@@ -106,7 +121,14 @@ public:
     QString acquire(const QString& path)
     {
         const QDeadlineTimer deadline(kLockWaitMs);
-        while (!m_lock.tryLock(0)) {
+        for (;;) {
+            // QLockFile opens a lock it finds (and its .rmlock) to read the holder's name.
+            for (const QString& lock : {m_lock.fileName(), m_lock.fileName() + ".rmlock"}) {
+                if (const QString blocked = Obstacle(lock); !blocked.isEmpty())
+                    return blocked;
+            }
+            if (m_lock.tryLock(0))
+                return {};
             if (m_lock.error() == QLockFile::PermissionError)
                 return FolderNotWritable(path);
             // A holder killed before it wrote its name into the lock leaves an empty one, which
@@ -120,9 +142,6 @@ public:
                 return QStringLiteral("另一个程序正在保存名称文件，请稍后再试");
             QThread::msleep(5);
         }
-        // Nobody else can be saving now: what a killed save left behind can go.
-        QFile::remove(TemporaryOf(QFileInfo(path)));
-        return {};
     }
 
 private:
@@ -135,19 +154,15 @@ private:
 // left behind is simply taken over. (QSaveFile's random names could not be told from a user's.)
 QString Replace(const QString& path, const QByteArray& data)
 {
+    // The file was read as an ordinary file (or found missing) under the lock just before.
     const QFileInfo info(path);
-    if (info.exists()) {
-        if (info.isDir())
-            return Reason(EISDIR);
-        // Renaming over a pipe or device (through a link, say /dev/null) would replace it.
-        if (!info.isFile())
-            return NotARegularFile();
-        if (!CanWrite(info))
-            return QStringLiteral("文件是只读的（没有写权限）");
-    }
+    if (info.exists() && !CanWrite(info))
+        return QStringLiteral("文件是只读的（没有写权限）");
     const QFileInfo target(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath());
     QFile file(TemporaryOf(target));
-    file.remove();
+    file.remove(); // what a killed save left behind
+    if (const QString blocked = Obstacle(file.fileName()); !blocked.isEmpty())
+        return blocked;
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         // The file itself may be written: it is the folder that holds the new content first.
         const int error = errno;
@@ -210,19 +225,6 @@ QString NameFileToRead(const QString& programDir)
     return QFileInfo::exists(path) ? path : Beside(programDir);
 }
 
-QString AdoptNameFile(const QString& programDir)
-{
-    const QString path = NameFilePath(programDir);
-    if (path == Beside(programDir) || QFileInfo::exists(path))
-        return path;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (QFileInfo::exists(Beside(programDir)) && !QFile::copy(Beside(programDir), path))
-        return Beside(programDir); // read the program's copy for this run; saves will say why not
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                    QFile::ReadOther);
-    return path;
-}
-
 FileRead ReadFile(const QString& path)
 {
     FileRead result;
@@ -234,10 +236,8 @@ FileRead ReadFile(const QString& path)
     if (fd < 0 || ::fstat(fd, &info) != 0) {
         result.missing = errno == ENOENT;
         result.error = Reason(errno);
-    } else if (S_ISDIR(info.st_mode)) {
-        result.error = Reason(EISDIR);
     } else if (!S_ISREG(info.st_mode)) {
-        result.error = NotARegularFile(); // a pipe or device could be read for ever
+        result.error = QStringLiteral("该路径") + NotAFile(info.st_mode); // a pipe: read for ever
     } else {
         QFile file;
         if (file.open(fd, QIODevice::ReadOnly))

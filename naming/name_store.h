@@ -26,9 +26,6 @@ QString NameFilePath(const QString& programDir);
 // The file names are read from: NameFilePath, or the copy beside the program while the user has
 // none of their own yet.
 QString NameFileToRead(const QString& programDir);
-// The file Kestrel keeps for the run: NameFilePath, with the user's folder made and, when the
-// user has no copy yet, the one beside the program copied there, so that nothing stored is lost.
-QString AdoptNameFile(const QString& programDir);
 
 struct FileRead
 {

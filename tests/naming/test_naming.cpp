@@ -126,6 +126,9 @@ private slots:
             "bbb");
         row("link into a read-only folder",
             {"prog/", "data/name.txt=甲", "data#555", file + "@../data/name.txt"}, "ubu");
+        row("pipe: never waited on", {"prog/", file + "|"}, "ubu", "该路径不是普通文件");
+        row("link to a device", {"prog/", file + "@/dev/zero"}, "ubu", "该路径不是普通文件");
+        row("folder", {"prog/", file + "/"}, "ubu", "该路径是一个文件夹");
     }
     void whereTheFileLives()
     {
@@ -254,49 +257,53 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<int>("mode"); // 0: a folder in the file's place; -1: nothing there
+        QTest::addColumn<QByteArray>("content"); // null: no file
+        QTest::addColumn<QStringList>("made");   // then, beside it
         QTest::addColumn<QString>("reason");
         const auto row = [](const char* name, const QString& k, const QString& v,
-                            const QByteArray& c, int m,
+                            const QByteArray& c, const QStringList& m,
                             const QString& r) { QTest::newRow(name) << k << v << c << m << r; };
         const QByteArray ok = "[地址码1]\r\n";
-        row("not GBK", "k", "泵😀ä", ok, 0644, "“😀”“ä”");
-        row("line break", "k", "a\nb", ok, 0644, "换行");
-        row("key never found again", "a=b", "v", ok, 0644, "键名");
-        row("read-only file", "k", "v", ok, 0444, "只读");
-        row("UTF-8 file", "k", "v", QStringLiteral("[地址码0]").toUtf8(), 0644, "UTF-8");
-        row("folder in its place", "k", "v", {}, 0, "文件夹");
-        row("no file: none made", "k", "v", {}, -1, "不存在");
+        row("not GBK", "k", "泵😀ä", ok, {}, "“😀”“ä”");
+        row("line break", "k", "a\nb", ok, {}, "换行");
+        row("key never found again", "a=b", "v", ok, {}, "键名");
+        row("read-only file", "k", "v", ok, {"name.txt#444"}, "只读");
+        row("UTF-8 file", "k", "v", QStringLiteral("[地址码0]").toUtf8(), {}, "UTF-8");
+        row("lock a pipe: never waited on", "k", "v", ok, {"name.txt.lock|"}, ".lock”不是普通");
+        row("lock a folder", "k", "v", ok, {"name.txt.lock/"}, "name.txt.lock”是一个文件夹");
+        row("temporary file a folder", "k", "v", ok, {".name.txt.new/"}, ".new”是一个文件夹");
+        row("folder in its place", "k", "v", {}, {"name.txt/"}, "文件夹");
+        row("no file: none made", "k", "v", {}, {}, "不存在");
     }
     void refusedSaves()
     {
         QFETCH(QString, key);
         QFETCH(QString, value);
         QFETCH(QByteArray, content);
-        QFETCH(int, mode);
+        QFETCH(QStringList, made);
         QFETCH(QString, reason);
-        if (mode == 0) {
-            QDir().mkdir(m_path);
-        } else if (mode > 0) {
+        if (!content.isNull())
             Put(m_path, content);
-            ::chmod(QFile::encodeName(m_path).constData(), mode_t(mode));
-        }
+        Make(m_dir->path(), made);
+        const bool existed = QFileInfo::exists(m_path);
         MessageRecorder boxes;
         QString why;
+        ::alarm(10); // a save stuck on a pipe ends the test here, not at ctest's limit
         QCOMPARE(naming::WriteIniValue(m_path, kSection, key, value, &why), 0);
+        ::alarm(0);
         QVERIFY2(why.contains(reason), qPrintable(why));
         QCOMPARE(Bytes(m_path), content);
-        QCOMPARE(QFileInfo::exists(m_path), mode >= 0);
-        // Only where no file stands does the routine's own guard speak.
-        QCOMPARE(boxes.messages.size(), mode <= 0 ? 1 : 0);
-        if (mode <= 0)
-            QCOMPARE(boxes.messages[0].text, m_path + " not found.");
+        QCOMPARE(QFileInfo::exists(m_path), existed);
+        // Only where no ordinary file stands does the routine's own guard speak.
+        QCOMPARE(boxes.messages.size(), content.isNull() ? 1 : 0);
+        for (const msgbox::Message& box : boxes.messages)
+            QCOMPARE(box.text, m_path + " not found.");
     }
 
     void startUp_data()
     {
-        QTest::addColumn<QByteArray>("before"); // null: no file; "/", "|": a folder, a pipe
+        QTest::addColumn<QByteArray>("before"); // null: no file
+        QTest::addColumn<QStringList>("made");  // then, beside it
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("name"); // of channel 1, address 1, afterwards
@@ -304,8 +311,10 @@ private slots:
         const QByteArray named = Named("进水泵");
         const QByteArray utf8 = naming::gbk::Decode(named).toUtf8();
         const auto row = [](const char* name, const QByteArray& b, const QStringList& m,
-                            const QString& t, const QString& n,
-                            const QByteArray& a) { QTest::newRow(name) << b << m << t << n << a; };
+                            const QString& t, const QString& n, const QByteArray& a,
+                            const QStringList& made = {}) {
+            QTest::newRow(name) << b << made << m << t << n << a;
+        };
         const QByteArray created = naming::DefaultNameFileContent();
         const QByteArray beyond = QByteArray(utf8).replace("进", "😀");
         row("first start", {}, {" not found.", "名称文件被创建。"}, "Kestrel", "第1路", created);
@@ -317,25 +326,27 @@ private slots:
         row("UTF-8 with BOM", "\xEF\xBB\xBF" + utf8, {"原文件保存为"}, "Kestrel", "进水泵", named);
         row("UTF-8 without BOM", utf8, {"原文件保存为"}, "Kestrel", "进水泵", named);
         row("UTF-8 beyond GBK", beyond, {"“😀”"}, "Kestrel", "", beyond);
-        row("folder in its place", "/", {" not found.", "该路径是一个文件夹"}, "Kestrel", "", {});
-        row("pipe in its place: never waited on", "|", {" not found.", "管道"}, "Kestrel", "", {});
+        const auto refused = [&](const char* name, const QString& made, const QString& why) {
+            row(name, {}, {" not found.", why}, "Kestrel", "", {}, {made});
+        };
+        refused("folder in its place", "name.txt/", "该路径是一个文件夹");
+        refused("pipe in its place", "name.txt|", "管道");
+        refused("lock a pipe", "name.txt.lock|", "name.txt.lock”");
     }
     void startUp()
     {
         QFETCH(QByteArray, before);
+        QFETCH(QStringList, made);
         QFETCH(QStringList, messages);
         QFETCH(QString, title);
         QFETCH(QString, name);
         QFETCH(QByteArray, after);
-        if (before == "/")
-            QDir().mkdir(m_path);
-        else if (before == "|")
-            ::mkfifo(QFile::encodeName(m_path).constData(), 0644);
-        else if (!before.isNull())
+        if (!before.isNull())
             Put(m_path, before);
+        Make(m_dir->path(), made);
         const ino_t inode = Inode(m_path);
         MessageRecorder boxes;
-        ::alarm(10); // a start-up stuck on the pipe ends the test here, not at ctest's limit
+        ::alarm(10); // a start-up stuck on a pipe ends the test here
         const naming::NameFileStart start = naming::InitNameFile(m_path);
         ::alarm(0);
         QCOMPARE(boxes.messages.size(), messages.size());
