@@ -6,7 +6,6 @@
 
 #include "msgbox/message_box.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <vector>
@@ -88,7 +87,6 @@ QString AdoptNameFile(const QString& programDir)
     const FileRead old = ReadFile(beside); // never waits on a pipe in its place
     if (old.missing)
         return path;
-    QDir().mkpath(QFileInfo(path).absolutePath());
     const auto takeOver = [&](const QByteArray& now) { // a copy another start made is kept
         return now.isEmpty() ? std::optional(old.data) : std::nullopt;
     };

@@ -120,6 +120,9 @@ public:
 
     QString acquire(const QString& path)
     {
+        // A new file may be the first in its folder (the user's own): the lock needs the folder.
+        if (const QString folder = QFileInfo(path).absolutePath(); !QDir().mkpath(folder))
+            return QStringLiteral("无法创建文件夹“%1”：%2").arg(folder, Reason(errno));
         const QDeadlineTimer deadline(kLockWaitMs);
         for (;;) {
             // QLockFile opens a lock it finds (and its .rmlock) to read the holder's name.
@@ -131,6 +134,8 @@ public:
                 return {};
             if (m_lock.error() == QLockFile::PermissionError)
                 return FolderNotWritable(path);
+            if (m_lock.error() == QLockFile::UnknownError)
+                return QStringLiteral("无法创建“%1”：%2").arg(m_lock.fileName(), Reason(errno));
             // A holder killed before it wrote its name into the lock leaves an empty one, which
             // QLockFile would honour for half a minute; after our wait it can go.
             qint64 pid = 0;
@@ -138,7 +143,7 @@ public:
             if (deadline.hasExpired() && !m_lock.getLockInfo(&pid, &host, &application) &&
                 m_lock.removeStaleLockFile())
                 continue;
-            if (m_lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
+            if (deadline.hasExpired())
                 return QStringLiteral("另一个程序正在保存名称文件，请稍后再试");
             QThread::msleep(5);
         }
@@ -159,6 +164,8 @@ QString Replace(const QString& path, const QByteArray& data)
     if (info.exists() && !CanWrite(info))
         return QStringLiteral("文件是只读的（没有写权限）");
     const QFileInfo target(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath());
+    if (!CanWrite(QFileInfo(target.absolutePath())))
+        return FolderNotWritable(target.filePath());
     QFile file(TemporaryOf(target));
     file.remove(); // what a killed save left behind
     if (const QString blocked = Obstacle(file.fileName()); !blocked.isEmpty())
@@ -166,7 +173,8 @@ QString Replace(const QString& path, const QByteArray& data)
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         // The file itself may be written: it is the folder that holds the new content first.
         const int error = errno;
-        return error == EACCES || error == EPERM ? FolderNotWritable(path) : Reason(error);
+        return error == EACCES || error == EPERM ? FolderNotWritable(target.filePath())
+                                                 : Reason(error);
     }
     if (info.exists()) {
         file.setPermissions(info.permissions());
