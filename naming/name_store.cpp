@@ -206,7 +206,17 @@ bool IsUtf8(QByteArrayView content)
     return content.startsWith(kUtf8Bom) || content.contains(QStringLiteral("[地址码0]").toUtf8());
 }
 
+QByteArray WithoutBom(const QByteArray& content)
+{
+    return content.startsWith(kUtf8Bom) ? content.sliced(kUtf8Bom.size()) : content;
+}
+
 } // namespace
+
+bool FileRead::utf8() const
+{
+    return IsUtf8(data);
+}
 
 QString AddressSection(const QString& addressText)
 {
@@ -266,7 +276,7 @@ QString UpdateFile(const QString& path, const Change& change)
     const FileRead file = ReadFile(path);
     if (!file.error.isEmpty() && !file.missing)
         return file.error;
-    if (IsUtf8(file.data))
+    if (file.utf8())
         return QStringLiteral("文件是 UTF-8 编码的，不能混入 GBK 编码的文字");
     const std::optional<QByteArray> updated = change(file.data);
     return updated ? Replace(path, *updated) : QString();
@@ -274,16 +284,15 @@ QString UpdateFile(const QString& path, const Change& change)
 
 Utf8Conversion ConvertFromUtf8(const QString& path)
 {
-    if (!IsUtf8(ReadFile(path).data))
+    if (!ReadFile(path).utf8())
         return {}; // the usual case, decided without taking the lock
     NameFileLock lock(path);
     if (const QString failed = lock.acquire(path); !failed.isEmpty())
         return {Utf8Conversion::Failed, {}, {}, failed};
     const FileRead file = ReadFile(path);
-    if (!file.error.isEmpty() || !IsUtf8(file.data))
+    if (!file.error.isEmpty() || !file.utf8())
         return {};
-    const QString text = QString::fromUtf8(
-        file.data.startsWith(kUtf8Bom) ? file.data.sliced(kUtf8Bom.size()) : file.data);
+    const QString text = QString::fromUtf8(WithoutBom(file.data));
     QString unrepresentable;
     const std::optional<QByteArray> bytes = gbk::Encode(text, &unrepresentable);
     if (!bytes)
@@ -303,11 +312,18 @@ Utf8Conversion ConvertFromUtf8(const QString& path)
 
 std::array<QString, board::kChannels> ChannelNames(const FileRead& file, int address)
 {
-    const QByteArray section = *gbk::Encode(AddressSection(QString::number(address)));
+    // A UTF-8 file is read as such: only Kestrel converts it (boardctl never writes).
+    const bool utf8 = file.utf8();
+    const auto encode = [&](const QString& text) {
+        return utf8 ? text.toUtf8() : *gbk::Encode(text);
+    };
+    const QByteArray content = utf8 ? WithoutBom(file.data) : file.data;
+    const QByteArray section = encode(AddressSection(QString::number(address)));
     std::array<QString, board::kChannels> names;
-    for (int channel = 1; channel <= board::kChannels; ++channel)
-        names[size_t(channel - 1)] =
-            gbk::Decode(ini::ReadValue(file.data, section, *gbk::Encode(ChannelKey(channel))));
+    for (int channel = 1; channel <= board::kChannels; ++channel) {
+        const QByteArray value = ini::ReadValue(content, section, encode(ChannelKey(channel)));
+        names[size_t(channel - 1)] = utf8 ? QString::fromUtf8(value) : gbk::Decode(value);
+    }
     return names;
 }
 

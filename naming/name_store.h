@@ -32,6 +32,8 @@ struct FileRead
     QByteArray data;
     QString error;        // why it could not be read, in Chinese; empty when read
     bool missing = false; // nothing at all in its place
+    // Saved as UTF-8 by a hand edit: a BOM, or [地址码0] in UTF-8.
+    bool utf8() const;
 };
 // The whole file. A folder, pipe or device in its place is refused, never waited on.
 FileRead ReadFile(const QString& path);
@@ -56,7 +58,8 @@ struct Utf8Conversion
 Utf8Conversion ConvertFromUtf8(const QString& path);
 
 // The 24 names stored for the address in a file read whole (index 0 = channel 1; an absent key
-// gives an empty name): the names of several addresses from one read.
+// gives an empty name), read as UTF-8 from a UTF-8 file: the names of several addresses from one
+// read.
 std::array<QString, board::kChannels> ChannelNames(const FileRead& file, int address);
 
 } // namespace naming

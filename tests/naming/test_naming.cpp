@@ -330,7 +330,7 @@ private slots:
         row("empty title", Named("").replace("=Kestrel", "="), {}, "", "", {});
         row("UTF-8 with BOM", "\xEF\xBB\xBF" + utf8, {"原文件保存为"}, "Kestrel", "进水泵", named);
         row("UTF-8 without BOM", utf8, {"原文件保存为"}, "Kestrel", "进水泵", named);
-        row("UTF-8 beyond GBK", beyond, {"“😀”"}, "Kestrel", "", beyond);
+        row("UTF-8 beyond GBK: read as UTF-8", beyond, {"“😀”"}, "Kestrel", "😀水泵", beyond);
         const auto refused = [&](const char* name, const QString& made, const QString& why) {
             row(name, {}, {" not found.", why}, "Kestrel", "", {}, {made});
         };
@@ -359,15 +359,18 @@ private slots:
             QVERIFY2(boxes.messages[i].text.contains(messages[i]),
                      qPrintable(boxes.messages[i].text));
         QCOMPARE(start.title, title);
-        // Told already: a file that could not be made or used (no names, a title to show).
-        QCOMPARE(start.reported, name.isEmpty() && !title.isEmpty());
+        // Told already: a file that could not be made or used.
+        QCOMPARE(start.reported,
+                 !boxes.messages.isEmpty() && boxes.messages.last().icon == msgbox::Icon::Critical);
         if (!after.isNull())
             QCOMPARE(Bytes(m_path), after);
         if (after == before) // an initialised file is not even rewritten
             QCOMPARE(Inode(m_path), inode);
         if (messages.value(0) == "原文件保存为") // the original kept beside the converted file
             QCOMPARE(Bytes(m_dir->filePath("name.txt.utf8.bak")), before);
-        QCOMPARE(naming::ChannelNames(naming::ReadFile(m_path), 1)[0], name);
+        const naming::FileRead file = naming::ReadFile(m_path);
+        QCOMPARE(naming::ChannelNames(file, 1)[0], name);
+        QCOMPARE(file.utf8(), !naming::gbk::Unrepresentable(name).isEmpty()); // kept as UTF-8
     }
 
     // Two programs saving different names into one file: with the lock, none is lost.
