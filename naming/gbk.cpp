@@ -34,24 +34,16 @@ QString Unrepresentable(const QString& text)
     return bad;
 }
 
-std::optional<QByteArray> Encode(const QString& text, QString* unrepresentable)
+std::optional<QByteArray> Encode(const QString& text)
 {
-    if (unrepresentable)
-        unrepresentable->clear();
     QStringEncoder encoder(kName);
     if (!encoder.isValid())
         return std::nullopt;
     QByteArray bytes = encoder.encode(text);
     // A character without a GBK form comes out as '?' (and sets the error flag); a character
     // with only a one-way mapping would come back different: both are refused.
-    if (encoder.hasError() || Decode(bytes) != text) {
-        const QString bad = Unrepresentable(text);
-        if (!bad.isEmpty()) {
-            if (unrepresentable)
-                *unrepresentable = bad;
-            return std::nullopt;
-        }
-    }
+    if ((encoder.hasError() || Decode(bytes) != text) && !Unrepresentable(text).isEmpty())
+        return std::nullopt;
     return bytes;
 }
 

@@ -218,21 +218,7 @@ qsizetype SectionBody(QByteArrayView content, QByteArrayView section)
 
 bool NamesEqual(QByteArrayView a, QByteArrayView b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size();) {
-        if (CharLength(a, i) == 2) {
-            // Same bytes so far (up to case), so a character starts at i in both.
-            if (a[i] != b[i] || a[i + 1] != b[i + 1])
-                return false;
-            i += 2;
-        } else {
-            if (FoldAscii(a[i]) != FoldAscii(b[i]))
-                return false;
-            ++i;
-        }
-    }
-    return true;
+    return a.size() == b.size() && Folded(a) == Folded(b);
 }
 
 QByteArray ReadValue(QByteArrayView content, QByteArrayView section, QByteArrayView key)
@@ -287,7 +273,6 @@ std::optional<QByteArray> WriteValue(QByteArrayView content, QByteArrayView sect
         if (parsed.value == value)
             return std::nullopt;
         QByteArray out;
-        out.reserve(content.size() + value.size() + parsed.name.size());
         out.append(content.first(line.begin))
             .append(parsed.name)
             .append('=')
@@ -299,7 +284,6 @@ std::optional<QByteArray> WriteValue(QByteArrayView content, QByteArrayView sect
     }
     QByteArray out;
     if (found) {
-        out.reserve(content.size() + key.size() + value.size() + 2 * eol.size() + 1);
         out.append(content.first(insertAt));
         if (insertAt == content.size() && !EndsWithLineEnding(content))
             out.append(eol);
@@ -307,7 +291,6 @@ std::optional<QByteArray> WriteValue(QByteArrayView content, QByteArrayView sect
         out.append(content.sliced(insertAt));
         return out;
     }
-    out.reserve(content.size() + section.size() + key.size() + value.size() + 3 * eol.size() + 3);
     out.append(content);
     if (!content.isEmpty() && !EndsWithLineEnding(content))
         out.append(eol);
@@ -390,7 +373,6 @@ std::optional<QByteArray> AddMissing(QByteArrayView content,
     std::stable_sort(insertions.begin(), insertions.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     QByteArray out;
-    out.reserve(content.size() + tail.size() + 64);
     qsizetype copied = 0;
     for (const auto& [at, text] : insertions) {
         out.append(content.sliced(copied, at - copied));

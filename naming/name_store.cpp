@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace naming {
@@ -38,10 +39,6 @@ QString Reason(int error)
     case ENOSPC:
     case EDQUOT:
         return QStringLiteral("磁盘空间已满");
-    case EFBIG:
-        return QStringLiteral("文件超过了允许的大小");
-    case EISDIR:
-        return QStringLiteral("该路径是一个文件夹");
     case EIO:
         return QStringLiteral("磁盘读写出错");
     default:
@@ -63,9 +60,7 @@ QString NotAFile(mode_t mode)
 // folder cannot be replaced. Empty when nothing or an ordinary file is there.
 QString Obstacle(const QString& path)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
         return {};
     return QStringLiteral("“%1”%2，请将它移走").arg(path, NotAFile(info.st_mode));
@@ -85,20 +80,15 @@ bool CanWrite(const QFileInfo& info)
     return info.isWritable() && (info.permissions() & kAnyWrite);
 }
 
-QString UserNameFile()
-{
-    return QDir(board::UserFolder()).filePath(QStringLiteral("name.txt"));
-}
-
 // The one temporary file of a save: hidden, beside the file it replaces.
 QString TemporaryOf(const QFileInfo& file)
 {
     return file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".new");
 }
 
-QString Beside(const QString& programDir)
+QString Beside(const QString& folder)
 {
-    return QDir(programDir).filePath(QStringLiteral("name.txt"));
+    return QDir(folder).filePath(QStringLiteral("name.txt"));
 }
 
 // What a save at the path needs: its folder writable (the lock's), and nothing there or an
@@ -111,47 +101,38 @@ bool Saveable(const QString& path)
            (!file.exists() || file.isFile());
 }
 
-// Holds name.txt.lock for one read-modify-write. QLockFile takes over a lock whose holder died;
+// Takes name.txt.lock for one read-modify-write. QLockFile takes over a lock whose holder died;
 // a live holder is waited for a little, then the save is refused rather than the window frozen.
-class NameFileLock
+QString Lock(QLockFile& lock, const QString& path)
 {
-public:
-    explicit NameFileLock(const QString& path) : m_lock(path + QStringLiteral(".lock")) {}
-
-    QString acquire(const QString& path)
-    {
-        // A new file may be the first in its folder (the user's own): the lock needs the folder.
-        if (const QString folder = QFileInfo(path).absolutePath(); !QDir().mkpath(folder))
-            return QStringLiteral("无法创建文件夹“%1”：%2").arg(folder, Reason(errno));
-        const QDeadlineTimer deadline(kLockWaitMs);
-        for (;;) {
-            // QLockFile opens a lock it finds (and its .rmlock) to read the holder's name.
-            for (const QString& lock : {m_lock.fileName(), m_lock.fileName() + ".rmlock"}) {
-                if (const QString blocked = Obstacle(lock); !blocked.isEmpty())
-                    return blocked;
-            }
-            if (m_lock.tryLock(0))
-                return {};
-            if (m_lock.error() == QLockFile::PermissionError)
-                return FolderNotWritable(path);
-            if (m_lock.error() == QLockFile::UnknownError)
-                return QStringLiteral("无法创建“%1”：%2").arg(m_lock.fileName(), Reason(errno));
-            // A holder killed before it wrote its name into the lock leaves an empty one, which
-            // QLockFile would honour for half a minute; after our wait it can go.
-            qint64 pid = 0;
-            QString host, application;
-            if (deadline.hasExpired() && !m_lock.getLockInfo(&pid, &host, &application) &&
-                m_lock.removeStaleLockFile())
-                continue;
-            if (deadline.hasExpired())
-                return QStringLiteral("另一个程序正在保存名称文件，请稍后再试");
-            QThread::msleep(5);
+    // A new file may be the first in its folder (the user's own): the lock needs the folder.
+    if (const QString folder = QFileInfo(path).absolutePath(); !QDir().mkpath(folder))
+        return QStringLiteral("无法创建文件夹“%1”：%2").arg(folder, Reason(errno));
+    const QDeadlineTimer deadline(kLockWaitMs);
+    for (;;) {
+        // QLockFile opens a lock it finds (and its .rmlock) to read the holder's name.
+        for (const QString& name : {lock.fileName(), lock.fileName() + ".rmlock"}) {
+            if (const QString blocked = Obstacle(name); !blocked.isEmpty())
+                return blocked;
         }
+        if (lock.tryLock(0))
+            return {};
+        if (lock.error() == QLockFile::PermissionError)
+            return FolderNotWritable(path);
+        if (lock.error() == QLockFile::UnknownError)
+            return QStringLiteral("无法创建“%1”：%2").arg(lock.fileName(), Reason(errno));
+        // A holder killed before it wrote its name into the lock leaves an empty one, which
+        // QLockFile would honour for half a minute; after our wait it can go.
+        qint64 pid = 0;
+        QString host, application;
+        if (deadline.hasExpired() && !lock.getLockInfo(&pid, &host, &application) &&
+            lock.removeStaleLockFile())
+            continue;
+        if (deadline.hasExpired())
+            return QStringLiteral("另一个程序正在保存名称文件，请稍后再试");
+        QThread::msleep(5);
     }
-
-private:
-    QLockFile m_lock;
-};
+}
 
 // Replaces the file with `data`: a temporary file beside it (beside a link's target) is written,
 // synced and renamed over it, so a crash leaves the old file or the new one, never a part. Only
@@ -178,9 +159,8 @@ QString Replace(const QString& path, const QByteArray& data)
     }
     if (info.exists()) {
         file.setPermissions(info.permissions());
-        if (::fchown(file.handle(), info.ownerId(), info.groupId()) != 0) {
-            // Only root keeps another user's ownership; anyone else's rewrite makes it theirs.
-        }
+        // Only root keeps another user's ownership; anyone else's rewrite makes it theirs.
+        std::ignore = ::fchown(file.handle(), info.ownerId(), info.groupId());
     }
     errno = 0;
     if (file.write(data) != data.size() || !file.flush() || ::fsync(file.handle()) != 0 ||
@@ -234,7 +214,8 @@ QString NameFilePath(const QString& programDir)
     const QString dir = QFileInfo(programDir).absoluteFilePath() + '/';
     const bool packaged =
         dir.startsWith(QStringLiteral("/usr/")) && !dir.startsWith(QStringLiteral("/usr/local/"));
-    return !packaged && Saveable(Beside(programDir)) ? Beside(programDir) : UserNameFile();
+    return !packaged && Saveable(Beside(programDir)) ? Beside(programDir)
+                                                     : Beside(board::UserFolder());
 }
 
 QString NameFileToRead(const QString& programDir)
@@ -248,9 +229,7 @@ FileRead ReadFile(const QString& path)
     FileRead result;
     // Non-blocking, so that a named pipe in the file's place cannot hold the program at open.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (fd < 0 || ::fstat(fd, &info) != 0) {
         result.missing = errno == ENOENT;
         result.error = Reason(errno);
@@ -270,8 +249,8 @@ FileRead ReadFile(const QString& path)
 
 QString UpdateFile(const QString& path, const Change& change)
 {
-    NameFileLock lock(path);
-    if (const QString failed = lock.acquire(path); !failed.isEmpty())
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (const QString failed = Lock(lock, path); !failed.isEmpty())
         return failed;
     const FileRead file = ReadFile(path);
     if (!file.error.isEmpty() && !file.missing)
@@ -286,17 +265,16 @@ Utf8Conversion ConvertFromUtf8(const QString& path)
 {
     if (!ReadFile(path).utf8())
         return {}; // the usual case, decided without taking the lock
-    NameFileLock lock(path);
-    if (const QString failed = lock.acquire(path); !failed.isEmpty())
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (const QString failed = Lock(lock, path); !failed.isEmpty())
         return {Utf8Conversion::Failed, {}, {}, failed};
     const FileRead file = ReadFile(path);
     if (!file.error.isEmpty() || !file.utf8())
         return {};
     const QString text = QString::fromUtf8(WithoutBom(file.data));
-    QString unrepresentable;
-    const std::optional<QByteArray> bytes = gbk::Encode(text, &unrepresentable);
+    const std::optional<QByteArray> bytes = gbk::Encode(text);
     if (!bytes)
-        return {Utf8Conversion::Refused, {}, unrepresentable, {}};
+        return {Utf8Conversion::Refused, {}, gbk::Unrepresentable(text), {}};
     // A name that is already taken keeps an earlier backup: look for a free one.
     QString backup = path + QStringLiteral(".utf8.bak");
     for (int n = 1; QFileInfo::exists(backup); ++n)
