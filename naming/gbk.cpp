@@ -1,5 +1,6 @@
 #include "gbk.h"
 
+#include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -22,45 +23,27 @@ bool RoundTrips(QStringView character)
 
 } // namespace
 
-bool Available()
-{
-    return QStringEncoder(kName).isValid() && QStringDecoder(kName).isValid();
-}
-
 QString Unrepresentable(const QString& text)
 {
     QString bad;
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype length =
-            (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-                ? 2
-                : 1;
-        const QStringView character = QStringView(text).mid(i, length);
+    for (const uint code : text.toUcs4()) {
+        const QString character = QStringView(QChar::fromUcs4(code)).toString();
         if (!RoundTrips(character) && !bad.contains(character))
             bad += character;
-        i += length;
     }
     return bad;
 }
 
-std::optional<QByteArray> Encode(const QString& text, QString* unrepresentable)
+std::optional<QByteArray> Encode(const QString& text)
 {
-    if (unrepresentable)
-        unrepresentable->clear();
     QStringEncoder encoder(kName);
     if (!encoder.isValid())
         return std::nullopt;
     QByteArray bytes = encoder.encode(text);
     // A character without a GBK form comes out as '?' (and sets the error flag); a character
     // with only a one-way mapping would come back different: both are refused.
-    if (encoder.hasError() || Decode(bytes) != text) {
-        const QString bad = Unrepresentable(text);
-        if (!bad.isEmpty()) {
-            if (unrepresentable)
-                *unrepresentable = bad;
-            return std::nullopt;
-        }
-    }
+    if ((encoder.hasError() || Decode(bytes) != text) && !Unrepresentable(text).isEmpty())
+        return std::nullopt;
     return bytes;
 }
 
@@ -75,12 +58,8 @@ QString Decode(QByteArrayView bytes)
 QString QuoteEach(const QString& characters)
 {
     QString out;
-    for (qsizetype i = 0; i < characters.size();) {
-        const qsizetype length =
-            (characters.at(i).isHighSurrogate() && i + 1 < characters.size()) ? 2 : 1;
-        out += QStringLiteral("“") + characters.mid(i, length) + QStringLiteral("”");
-        i += length;
-    }
+    for (const uint code : characters.toUcs4())
+        out += QStringLiteral("“%1”").arg(QChar::fromUcs4(code));
     return out;
 }
 

@@ -9,12 +9,9 @@
 
 namespace naming::gbk {
 
-// True when this Qt build can convert GBK (both directions).
-bool Available();
-
-// The text's GBK bytes, or nothing when some character has no GBK form (or GBK is unavailable);
-// then `unrepresentable`, when given, receives those characters, each once, in order of first use.
-std::optional<QByteArray> Encode(const QString& text, QString* unrepresentable = nullptr);
+// The text's GBK bytes, or nothing when some character has no GBK form (Unrepresentable names
+// them) or GBK is unavailable.
+std::optional<QByteArray> Encode(const QString& text);
 
 // The characters of `text` that GBK cannot hold (each once, in order of first use); empty if none.
 QString Unrepresentable(const QString& text);

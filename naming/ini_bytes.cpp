@@ -66,43 +66,43 @@ class LineReader
 {
 public:
     explicit LineReader(QByteArrayView content, qsizetype from = 0)
-        : data_(content.data()), size_(content.size()), pos_(from)
+        : m_data(content.data()), m_size(content.size()), m_pos(from)
     {
     }
 
     bool Next(Line& line)
     {
-        if (pos_ >= size_)
+        if (m_pos >= m_size)
             return false;
-        if (lf_ < pos_)
-            lf_ = Find('\n');
-        if (cr_ < pos_)
-            cr_ = Find('\r');
-        const qsizetype end = std::min(lf_, cr_);
-        line.begin = pos_;
+        if (m_lf < m_pos)
+            m_lf = Find('\n');
+        if (m_cr < m_pos)
+            m_cr = Find('\r');
+        const qsizetype end = std::min(m_lf, m_cr);
+        line.begin = m_pos;
         line.end = end;
-        if (end >= size_)
-            pos_ = size_;
-        else if (data_[end] == '\r' && end + 1 < size_ && data_[end + 1] == '\n')
-            pos_ = end + 2;
+        if (end >= m_size)
+            m_pos = m_size;
+        else if (m_data[end] == '\r' && end + 1 < m_size && m_data[end + 1] == '\n')
+            m_pos = end + 2;
         else
-            pos_ = end + 1;
-        line.next = pos_;
+            m_pos = end + 1;
+        line.next = m_pos;
         return true;
     }
 
 private:
     qsizetype Find(char c) const
     {
-        const void* hit = std::memchr(data_ + pos_, c, size_t(size_ - pos_));
-        return hit ? static_cast<const char*>(hit) - data_ : size_;
+        const void* hit = std::memchr(m_data + m_pos, c, size_t(m_size - m_pos));
+        return hit ? static_cast<const char*>(hit) - m_data : m_size;
     }
 
-    const char* data_;
-    qsizetype size_;
-    qsizetype pos_;
-    qsizetype lf_ = -1;
-    qsizetype cr_ = -1;
+    const char* m_data;
+    qsizetype m_size;
+    qsizetype m_pos;
+    qsizetype m_lf = -1;
+    qsizetype m_cr = -1;
 };
 
 enum class Kind { Blank, Header, Key, Other };
@@ -125,14 +125,16 @@ Parsed Parse(QByteArrayView line)
         return parsed;
     }
     if (line[i] == '[') {
-        // The name runs to the first ']' that is a character of its own (or to the line's end).
-        const qsizetype start = i + 1;
-        qsizetype j = start;
+        // The name runs to the first ']' that is a character of its own. Without one the line is
+        // no header, as for the platform: a key under it stays in the section before.
+        qsizetype j = i + 1;
         while (j < line.size() && line[j] != ']')
             j += CharLength(line, j);
-        parsed.kind = Kind::Header;
-        parsed.name = Trimmed(line.sliced(start, std::min(j, line.size()) - start));
-        return parsed;
+        if (j < line.size()) {
+            parsed.kind = Kind::Header;
+            parsed.name = Trimmed(line.sliced(i + 1, j - i - 1));
+            return parsed;
+        }
     }
     // '=' (0x3D) is never the second byte of a two-byte character.
     const qsizetype eq = line.indexOf('=');
@@ -201,7 +203,8 @@ qsizetype SectionBody(QByteArrayView content, QByteArrayView section)
         qsizetype end = bracket;
         while (end < size && data[end] != '\n' && data[end] != '\r')
             ++end;
-        if (NamesEqual(Parse(content.sliced(start, end - start)).name, section)) {
+        if (const Parsed parsed = Parse(content.sliced(start, end - start));
+            parsed.kind == Kind::Header && NamesEqual(parsed.name, section)) {
             if (end < size && data[end] == '\r' && end + 1 < size && data[end + 1] == '\n')
                 return end + 2;
             return end < size ? end + 1 : end;
@@ -215,21 +218,7 @@ qsizetype SectionBody(QByteArrayView content, QByteArrayView section)
 
 bool NamesEqual(QByteArrayView a, QByteArrayView b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size();) {
-        if (CharLength(a, i) == 2) {
-            // Same bytes so far (up to case), so a character starts at i in both.
-            if (a[i] != b[i] || a[i + 1] != b[i + 1])
-                return false;
-            i += 2;
-        } else {
-            if (FoldAscii(a[i]) != FoldAscii(b[i]))
-                return false;
-            ++i;
-        }
-    }
-    return true;
+    return a.size() == b.size() && Folded(a) == Folded(b);
 }
 
 QByteArray ReadValue(QByteArrayView content, QByteArrayView section, QByteArrayView key)
@@ -284,7 +273,6 @@ std::optional<QByteArray> WriteValue(QByteArrayView content, QByteArrayView sect
         if (parsed.value == value)
             return std::nullopt;
         QByteArray out;
-        out.reserve(content.size() + value.size() + parsed.name.size());
         out.append(content.first(line.begin))
             .append(parsed.name)
             .append('=')
@@ -296,7 +284,6 @@ std::optional<QByteArray> WriteValue(QByteArrayView content, QByteArrayView sect
     }
     QByteArray out;
     if (found) {
-        out.reserve(content.size() + key.size() + value.size() + 2 * eol.size() + 1);
         out.append(content.first(insertAt));
         if (insertAt == content.size() && !EndsWithLineEnding(content))
             out.append(eol);
@@ -304,7 +291,6 @@ std::optional<QByteArray> WriteValue(QByteArrayView content, QByteArrayView sect
         out.append(content.sliced(insertAt));
         return out;
     }
-    out.reserve(content.size() + section.size() + key.size() + value.size() + 3 * eol.size() + 3);
     out.append(content);
     if (!content.isEmpty() && !EndsWithLineEnding(content))
         out.append(eol);
@@ -387,7 +373,6 @@ std::optional<QByteArray> AddMissing(QByteArrayView content,
     std::stable_sort(insertions.begin(), insertions.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     QByteArray out;
-    out.reserve(content.size() + tail.size() + 64);
     qsizetype copied = 0;
     for (const auto& [at, text] : insertions) {
         out.append(content.sliced(copied, at - copied));

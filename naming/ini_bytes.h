@@ -5,7 +5,8 @@
 // character; blanks and tabs around names (stored or asked for) and values are ignored; a line
 // without '=' is not a key; the value is everything after the first '=', one pair of matching outer
 // quotes (" or ') stripped, cut to 254 bytes without splitting a two-byte character; a header is a
-// line whose first non-blank character is '[', named by the trimmed text up to the first ']'; only
+// line whose first non-blank character is '[', named by the trimmed text up to the first ']' (a
+// line without one is no header, and can be a key of the section before); only
 // the first of duplicate sections is searched and the first of duplicate keys wins; CR LF, LF and
 // CR all end lines.
 //

@@ -34,7 +34,7 @@ std::vector<ini::SectionDefaults> Defaults()
         {Gbk(kTitleSection), {{Gbk(kTitleKey), QByteArrayLiteral("Kestrel")}}}};
     for (int address = 0; address < kAddressCount; ++address) {
         ini::SectionDefaults section{sectionStart + QByteArray::number(address), {}};
-        for (int channel = 1; channel <= kChannelCount; ++channel) {
+        for (int channel = 1; channel <= board::kChannels; ++channel) {
             const QByteArray number = QByteArray::number(channel);
             section.keys.emplace_back(di + number + keyEnd, di + number + valueEnd);
         }
@@ -78,6 +78,26 @@ bool Utf8Refused(const QString& path)
 
 } // namespace
 
+QString AdoptNameFile(const QString& programDir)
+{
+    const QString path = NameFilePath(programDir);
+    const QString beside = NameFileToRead(programDir);
+    if (beside == path)
+        return path;
+    const FileRead old = ReadFile(beside); // never waits on a pipe in its place
+    if (old.missing)
+        return path;
+    const auto takeOver = [&](const QByteArray& now) { // a copy another start made is kept
+        return now.isEmpty() ? std::optional(old.data) : std::nullopt;
+    };
+    const QString failed = old.error.isEmpty() ? UpdateFile(path, takeOver) : old.error;
+    if (failed.isEmpty())
+        return path;
+    Tell(msgbox::Icon::Critical,
+         QStringLiteral("名称文件“%1”未能复制到“%2”：%3。").arg(beside, path, failed));
+    return old.error.isEmpty() ? beside : path;
+}
+
 QByteArray DefaultNameFileContent()
 {
     return ini::AddMissing(QByteArrayView(), Defaults()).value_or(QByteArray());
@@ -115,11 +135,14 @@ NameFileStart InitNameFile(const QString& path)
     return {title, true};
 }
 
-std::array<QString, kChannelCount> LoadChannelNames(const QString& path, const QString& addressText)
+std::array<QString, board::kChannels> LoadChannelNames(const QString& path,
+                                                       const QString& addressText, bool missingTold)
 {
-    std::array<QString, kChannelCount> names;
+    std::array<QString, board::kChannels> names;
+    if (!(missingTold ? QFileInfo(path).isFile() : FileExistsOrReport(path)))
+        return names;
     const QString section = AddressSection(addressText);
-    for (int channel = 1; channel <= kChannelCount; ++channel)
+    for (int channel = 1; channel <= board::kChannels; ++channel)
         names[size_t(channel - 1)] = ReadIniValue(path, section, ChannelKey(channel));
     return names;
 }

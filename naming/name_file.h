@@ -15,6 +15,11 @@ namespace naming {
 // 第1路名称=第1路 .. 第24路名称=第24路, CR LF after every line, in GBK.
 QByteArray DefaultNameFileContent();
 
+// The file Kestrel keeps for the run: NameFilePath, where the copy beside the program is taken
+// over while the user has none, so that nothing stored is lost. When it cannot be, one message
+// says why, and the run reads the copy beside the program if it can be read.
+QString AdoptNameFile(const QString& programDir);
+
 struct NameFileStart
 {
     QString title;         // the main window's title
@@ -30,8 +35,10 @@ struct NameFileStart
 NameFileStart InitNameFile(const QString& path);
 
 // The 24 names of the address (index 0 = channel 1): 24 ReadIniValue calls in section
-// "地址码" + addressText (the text unchanged).
-std::array<QString, kChannelCount> LoadChannelNames(const QString& path,
-                                                    const QString& addressText);
+// "地址码" + addressText (the text unchanged), looking at the file anew, so names appear as soon
+// as it is usable. A missing file is told once, not once per channel, and not at all when
+// `missingTold` (start-up already said the file could not be made); the names are empty then.
+std::array<QString, board::kChannels>
+LoadChannelNames(const QString& path, const QString& addressText, bool missingTold = false);
 
 } // namespace naming

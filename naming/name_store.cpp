@@ -3,17 +3,19 @@
 #include "gbk.h"
 #include "ini_bytes.h"
 
+#include "link/port_names.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace naming {
@@ -37,10 +39,6 @@ QString Reason(int error)
     case ENOSPC:
     case EDQUOT:
         return QStringLiteral("磁盘空间已满");
-    case EFBIG:
-        return QStringLiteral("文件超过了允许的大小");
-    case EISDIR:
-        return QStringLiteral("该路径是一个文件夹");
     case EIO:
         return QStringLiteral("磁盘读写出错");
     default:
@@ -50,9 +48,22 @@ QString Reason(int error)
     }
 }
 
-QString NotARegularFile()
+// What stands where an ordinary file is needed.
+QString NotAFile(mode_t mode)
 {
-    return QStringLiteral("该路径不是普通文件（是管道或设备）");
+    return S_ISDIR(mode) ? QStringLiteral("是一个文件夹")
+                         : QStringLiteral("不是普通文件（是管道或设备）");
+}
+
+// Something other than an ordinary file where a save needs one of its own (the lock, the
+// temporary file), named for the message: a pipe would hold whoever opens it for ever, and a
+// folder cannot be replaced. Empty when nothing or an ordinary file is there.
+QString Obstacle(const QString& path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return {};
+    return QStringLiteral("“%1”%2，请将它移走").arg(path, NotAFile(info.st_mode));
 }
 
 QString FolderNotWritable(const QString& path)
@@ -69,63 +80,59 @@ bool CanWrite(const QFileInfo& info)
     return info.isWritable() && (info.permissions() & kAnyWrite);
 }
 
-QString UserNameFile()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/kestrel/name.txt");
-}
-
 // The one temporary file of a save: hidden, beside the file it replaces.
 QString TemporaryOf(const QFileInfo& file)
 {
     return file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".new");
 }
 
-QString Beside(const QString& programDir)
+QString Beside(const QString& folder)
 {
-    return QDir(programDir).filePath(QStringLiteral("name.txt"));
+    return QDir(folder).filePath(QStringLiteral("name.txt"));
 }
 
-// Holds name.txt.lock for one read-modify-write. QLockFile takes over a lock whose holder died;
-// a live holder is waited for a little, then the save is refused rather than the window frozen.
-class NameFileLock
+// What a save at the path needs: its folder writable (the lock's), and nothing there or an
+// ordinary file (a link's target) whose folder is writable too (the temporary file's).
+bool Saveable(const QString& path)
 {
-public:
-    explicit NameFileLock(const QString& path) : m_lock(path + QStringLiteral(".lock")) {}
+    const QFileInfo file(path);
+    const QFileInfo target(file.exists() ? file.canonicalFilePath() : file.absoluteFilePath());
+    return CanWrite(QFileInfo(file.absolutePath())) && CanWrite(QFileInfo(target.absolutePath())) &&
+           (!file.exists() || file.isFile());
+}
 
-    QString acquire(const QString& path)
-    {
-        const QDeadlineTimer deadline(kLockWaitMs);
-        while (!m_lock.tryLock(0)) {
-            if (m_lock.error() == QLockFile::PermissionError)
-                return FolderNotWritable(path);
-            // A holder killed before it wrote its name into the lock leaves an empty one, which
-            // QLockFile would honour for half a minute; after our wait it can go.
-            qint64 pid = 0;
-            QString host, application;
-            if (deadline.hasExpired() && !m_lock.getLockInfo(&pid, &host, &application) &&
-                m_lock.removeStaleLockFile())
-                continue;
-            if (m_lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
-                return QStringLiteral("另一个程序正在保存名称文件，请稍后再试");
-            QThread::msleep(5);
+// Takes name.txt.lock for one read-modify-write. QLockFile takes over a lock whose holder died;
+// a live holder is waited for a little, then the save is refused rather than the window frozen.
+QString Lock(QLockFile& lock, const QString& path)
+{
+    // A new file may be the first in its folder (the user's own): the lock needs the folder.
+    if (const QString folder = QFileInfo(path).absolutePath(); !QDir().mkpath(folder))
+        return QStringLiteral("无法创建文件夹“%1”：%2").arg(folder, Reason(errno));
+    const QDeadlineTimer deadline(kLockWaitMs);
+    for (;;) {
+        // QLockFile opens a lock it finds (and its .rmlock) to read the holder's name.
+        for (const QString& name : {lock.fileName(), lock.fileName() + ".rmlock"}) {
+            if (const QString blocked = Obstacle(name); !blocked.isEmpty())
+                return blocked;
         }
-        // Nobody else can be saving now: what a killed save left behind can go (earlier
-        // versions named their temporary files .name.txt.tmpXXXXXXXX).
-        const QFileInfo file(path);
-        QDir folder = file.absoluteDir();
-        const QStringList leftovers =
-            folder.entryList({QStringLiteral(".%1.tmp*").arg(file.fileName())},
-                             QDir::Files | QDir::Hidden | QDir::System);
-        for (const QString& leftover : leftovers)
-            folder.remove(leftover);
-        QFile::remove(TemporaryOf(file));
-        return {};
+        if (lock.tryLock(0))
+            return {};
+        if (lock.error() == QLockFile::PermissionError)
+            return FolderNotWritable(path);
+        if (lock.error() == QLockFile::UnknownError)
+            return QStringLiteral("无法创建“%1”：%2").arg(lock.fileName(), Reason(errno));
+        // A holder killed before it wrote its name into the lock leaves an empty one, which
+        // QLockFile would honour for half a minute; after our wait it can go.
+        qint64 pid = 0;
+        QString host, application;
+        if (deadline.hasExpired() && !lock.getLockInfo(&pid, &host, &application) &&
+            lock.removeStaleLockFile())
+            continue;
+        if (deadline.hasExpired())
+            return QStringLiteral("另一个程序正在保存名称文件，请稍后再试");
+        QThread::msleep(5);
     }
-
-private:
-    QLockFile m_lock;
-};
+}
 
 // Replaces the file with `data`: a temporary file beside it (beside a link's target) is written,
 // synced and renamed over it, so a crash leaves the old file or the new one, never a part. Only
@@ -133,29 +140,27 @@ private:
 // left behind is simply taken over. (QSaveFile's random names could not be told from a user's.)
 QString Replace(const QString& path, const QByteArray& data)
 {
+    // The file was read as an ordinary file (or found missing) under the lock just before.
     const QFileInfo info(path);
-    if (info.exists()) {
-        if (info.isDir())
-            return Reason(EISDIR);
-        // Renaming over a pipe or device (through a link, say /dev/null) would replace it.
-        if (!info.isFile())
-            return NotARegularFile();
-        if (!CanWrite(info))
-            return QStringLiteral("文件是只读的（没有写权限）");
-    }
+    if (info.exists() && !CanWrite(info))
+        return QStringLiteral("文件是只读的（没有写权限）");
     const QFileInfo target(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath());
+    if (!CanWrite(QFileInfo(target.absolutePath())))
+        return FolderNotWritable(target.filePath());
     QFile file(TemporaryOf(target));
-    file.remove();
+    file.remove(); // what a killed save left behind
+    if (const QString blocked = Obstacle(file.fileName()); !blocked.isEmpty())
+        return blocked;
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         // The file itself may be written: it is the folder that holds the new content first.
         const int error = errno;
-        return error == EACCES || error == EPERM ? FolderNotWritable(path) : Reason(error);
+        return error == EACCES || error == EPERM ? FolderNotWritable(target.filePath())
+                                                 : Reason(error);
     }
     if (info.exists()) {
         file.setPermissions(info.permissions());
-        if (::fchown(file.handle(), info.ownerId(), info.groupId()) != 0) {
-            // Only root keeps another user's ownership; anyone else's rewrite makes it theirs.
-        }
+        // Only root keeps another user's ownership; anyone else's rewrite makes it theirs.
+        std::ignore = ::fchown(file.handle(), info.ownerId(), info.groupId());
     }
     errno = 0;
     if (file.write(data) != data.size() || !file.flush() || ::fsync(file.handle()) != 0 ||
@@ -181,7 +186,17 @@ bool IsUtf8(QByteArrayView content)
     return content.startsWith(kUtf8Bom) || content.contains(QStringLiteral("[地址码0]").toUtf8());
 }
 
+QByteArray WithoutBom(const QByteArray& content)
+{
+    return content.startsWith(kUtf8Bom) ? content.sliced(kUtf8Bom.size()) : content;
+}
+
 } // namespace
+
+bool FileRead::utf8() const
+{
+    return IsUtf8(data);
+}
 
 QString AddressSection(const QString& addressText)
 {
@@ -199,10 +214,8 @@ QString NameFilePath(const QString& programDir)
     const QString dir = QFileInfo(programDir).absoluteFilePath() + '/';
     const bool packaged =
         dir.startsWith(QStringLiteral("/usr/")) && !dir.startsWith(QStringLiteral("/usr/local/"));
-    const QFileInfo beside(Beside(programDir));
-    if (!packaged && ((beside.exists() && CanWrite(beside)) || CanWrite(QFileInfo(programDir))))
-        return beside.filePath();
-    return UserNameFile();
+    return !packaged && Saveable(Beside(programDir)) ? Beside(programDir)
+                                                     : Beside(board::UserFolder());
 }
 
 QString NameFileToRead(const QString& programDir)
@@ -211,34 +224,17 @@ QString NameFileToRead(const QString& programDir)
     return QFileInfo::exists(path) ? path : Beside(programDir);
 }
 
-QString AdoptNameFile(const QString& programDir)
-{
-    const QString path = NameFilePath(programDir);
-    if (path == Beside(programDir) || QFileInfo::exists(path))
-        return path;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (QFileInfo::exists(Beside(programDir)) && !QFile::copy(Beside(programDir), path))
-        return Beside(programDir); // read the program's copy for this run; saves will say why not
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                    QFile::ReadOther);
-    return path;
-}
-
 FileRead ReadFile(const QString& path)
 {
     FileRead result;
     // Non-blocking, so that a named pipe in the file's place cannot hold the program at open.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (fd < 0 || ::fstat(fd, &info) != 0) {
         result.missing = errno == ENOENT;
         result.error = Reason(errno);
-    } else if (S_ISDIR(info.st_mode)) {
-        result.error = Reason(EISDIR);
     } else if (!S_ISREG(info.st_mode)) {
-        result.error = NotARegularFile(); // a pipe or device could be read for ever
+        result.error = QStringLiteral("该路径") + NotAFile(info.st_mode); // a pipe: read for ever
     } else {
         QFile file;
         if (file.open(fd, QIODevice::ReadOnly))
@@ -253,13 +249,13 @@ FileRead ReadFile(const QString& path)
 
 QString UpdateFile(const QString& path, const Change& change)
 {
-    NameFileLock lock(path);
-    if (const QString failed = lock.acquire(path); !failed.isEmpty())
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (const QString failed = Lock(lock, path); !failed.isEmpty())
         return failed;
     const FileRead file = ReadFile(path);
     if (!file.error.isEmpty() && !file.missing)
         return file.error;
-    if (IsUtf8(file.data))
+    if (file.utf8())
         return QStringLiteral("文件是 UTF-8 编码的，不能混入 GBK 编码的文字");
     const std::optional<QByteArray> updated = change(file.data);
     return updated ? Replace(path, *updated) : QString();
@@ -267,20 +263,18 @@ QString UpdateFile(const QString& path, const Change& change)
 
 Utf8Conversion ConvertFromUtf8(const QString& path)
 {
-    if (!IsUtf8(ReadFile(path).data))
+    if (!ReadFile(path).utf8())
         return {}; // the usual case, decided without taking the lock
-    NameFileLock lock(path);
-    if (const QString failed = lock.acquire(path); !failed.isEmpty())
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (const QString failed = Lock(lock, path); !failed.isEmpty())
         return {Utf8Conversion::Failed, {}, {}, failed};
     const FileRead file = ReadFile(path);
-    if (!file.error.isEmpty() || !IsUtf8(file.data))
+    if (!file.error.isEmpty() || !file.utf8())
         return {};
-    const QString text = QString::fromUtf8(
-        file.data.startsWith(kUtf8Bom) ? file.data.sliced(kUtf8Bom.size()) : file.data);
-    QString unrepresentable;
-    const std::optional<QByteArray> bytes = gbk::Encode(text, &unrepresentable);
+    const QString text = QString::fromUtf8(WithoutBom(file.data));
+    const std::optional<QByteArray> bytes = gbk::Encode(text);
     if (!bytes)
-        return {Utf8Conversion::Refused, {}, unrepresentable, {}};
+        return {Utf8Conversion::Refused, {}, gbk::Unrepresentable(text), {}};
     // A name that is already taken keeps an earlier backup: look for a free one.
     QString backup = path + QStringLiteral(".utf8.bak");
     for (int n = 1; QFileInfo::exists(backup); ++n)
@@ -294,17 +288,20 @@ Utf8Conversion ConvertFromUtf8(const QString& path)
     return {Utf8Conversion::Converted, backup, {}, {}};
 }
 
-std::optional<std::array<QString, kChannelCount>> ReadChannelNames(const QString& path,
-                                                                   const QString& addressText)
+std::array<QString, board::kChannels> ChannelNames(const FileRead& file, int address)
 {
-    const FileRead file = ReadFile(path);
-    const std::optional<QByteArray> section = gbk::Encode(AddressSection(addressText));
-    if (!file.error.isEmpty() || !section)
-        return std::nullopt;
-    std::array<QString, kChannelCount> names;
-    for (int channel = 1; channel <= kChannelCount; ++channel)
-        names[size_t(channel - 1)] = gbk::Decode(
-            ini::ReadValue(file.data, *section, gbk::Encode(ChannelKey(channel)).value()));
+    // A UTF-8 file is read as such: only Kestrel converts it (boardctl never writes).
+    const bool utf8 = file.utf8();
+    const auto encode = [&](const QString& text) {
+        return utf8 ? text.toUtf8() : *gbk::Encode(text);
+    };
+    const QByteArray content = utf8 ? WithoutBom(file.data) : file.data;
+    const QByteArray section = encode(AddressSection(QString::number(address)));
+    std::array<QString, board::kChannels> names;
+    for (int channel = 1; channel <= board::kChannels; ++channel) {
+        const QByteArray value = ini::ReadValue(content, section, encode(ChannelKey(channel)));
+        names[size_t(channel - 1)] = utf8 ? QString::fromUtf8(value) : gbk::Decode(value);
+    }
     return names;
 }
 

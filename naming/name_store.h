@@ -2,6 +2,8 @@
 // are locked against other programs and replace the file atomically, and the names of an address.
 #pragma once
 
+#include "link/frame.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,29 +13,27 @@
 
 namespace naming {
 
-constexpr int kChannelCount = 24;
 constexpr int kAddressCount = 256;
 
 // "地址码" + address text, and "第" + channel + "路名称": the section and key of a channel's name.
 QString AddressSection(const QString& addressText);
 QString ChannelKey(int channel);
 
-// Where a program in programDir keeps name.txt: beside it when that file, or else the folder, can
-// be written (the portable folder); otherwise, and always for a program installed under /usr, the
-// user's own copy, $XDG_DATA_HOME/kestrel/name.txt.
+// Where a program in programDir keeps name.txt: beside it when a save can be made there (the
+// portable folder: the folder writable, and the file, if any, an ordinary file); otherwise, and
+// always for a program installed under /usr, the user's own copy in board::UserFolder().
 QString NameFilePath(const QString& programDir);
 // The file names are read from: NameFilePath, or the copy beside the program while the user has
 // none of their own yet.
 QString NameFileToRead(const QString& programDir);
-// The file Kestrel keeps for the run: NameFilePath, with the user's folder made and, when the
-// user has no copy yet, the one beside the program copied there, so that nothing stored is lost.
-QString AdoptNameFile(const QString& programDir);
 
 struct FileRead
 {
     QByteArray data;
     QString error;        // why it could not be read, in Chinese; empty when read
     bool missing = false; // nothing at all in its place
+    // Saved as UTF-8 by a hand edit: a BOM, or [地址码0] in UTF-8.
+    bool utf8() const;
 };
 // The whole file. A folder, pipe or device in its place is refused, never waited on.
 FileRead ReadFile(const QString& path);
@@ -57,9 +57,9 @@ struct Utf8Conversion
 // file alone, when it holds characters GBK cannot hold.
 Utf8Conversion ConvertFromUtf8(const QString& path);
 
-// The 24 names stored for the address (index 0 = channel 1; an absent key gives an empty name),
-// or nothing when the file cannot be read.
-std::optional<std::array<QString, kChannelCount>> ReadChannelNames(const QString& path,
-                                                                   const QString& addressText);
+// The 24 names stored for the address in a file read whole (index 0 = channel 1; an absent key
+// gives an empty name), read as UTF-8 from a UTF-8 file: the names of several addresses from one
+// read.
+std::array<QString, board::kChannels> ChannelNames(const FileRead& file, int address);
 
 } // namespace naming

@@ -3,11 +3,9 @@
 #include "name_form.h"
 
 #include "monitor/widgets.h"
-#include "naming/module2.h"
 #include "naming/name_file.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QLineEdit>
 
 namespace kestrel {
@@ -33,14 +31,8 @@ void KestrelForm::InitNameFile()
 
 void KestrelForm::LoadChannelNames(const QString& addressText)
 {
-    std::array<QString, naming::kChannelCount> names{};
-    // Each reload looks at the file anew: names appear as soon as it is usable. A missing file is
-    // told once per reload, not once per channel, and not at all when start-up already said so.
-    if (QFileInfo(m_nameFile).isFile())
-        names = naming::LoadChannelNames(m_nameFile, addressText);
-    else if (!m_missingReported)
-        naming::FileExistsOrReport(m_nameFile);
-    for (int ch = 1; ch <= naming::kChannelCount; ++ch)
+    const auto names = naming::LoadChannelNames(m_nameFile, addressText, m_missingReported);
+    for (int ch = 1; ch <= board::kChannels; ++ch)
         controls().Label4[ch]->setText(names[ch - 1]);
 }
 

@@ -3,7 +3,6 @@
 #include "monitor/layout.h"
 #include "monitor/looks.h"
 #include "msgbox/message_box.h"
-#include "naming/gbk.h"
 #include "naming/module2.h"
 
 #include <QEvent>
@@ -106,7 +105,7 @@ void NameForm::Form_Load()
     const std::optional<int> address = ToInt16(m_add);
     const std::optional<int> channel = ToInt16(m_xianlu);
     // The original stops with an error for a text that is no number; the box keeps "Text1" then.
-    if (!address || !channel || *address > 255 || *channel > naming::kChannelCount || *channel < 1)
+    if (!address || !channel || *address > 255 || *channel > board::kChannels || *channel < 1)
         return;
     m_mingcheng->setText(
         naming::ReadIniValue(m_path, naming::AddressSection(m_add), naming::ChannelKey(*channel)));
@@ -114,18 +113,10 @@ void NameForm::Form_Load()
 
 void NameForm::Command_ok_Click()
 {
-    const QString text = m_mingcheng->text();
-    // A name GBK cannot hold would be stored as '?': refuse it before anything is written.
-    if (const QString bad = naming::gbk::Unrepresentable(text); !bad.isEmpty()) {
-        msgbox::Show({msgbox::Icon::Warning, msgbox::ApplicationTitle(),
-                      QStringLiteral("名称中有 GBK 编码无法保存的字符：%1。\n"
-                                     "请删去或换掉这些字符后再按“确 定”。")
-                          .arg(naming::gbk::QuoteEach(bad))});
-        return;
-    }
     QString reason;
     if (naming::WriteIniValue(m_path, naming::AddressSection(m_add),
-                              naming::ChannelKey(m_xianlu.toInt()), text, &reason) == 0) {
+                              naming::ChannelKey(m_xianlu.toInt()), m_mingcheng->text(),
+                              &reason) == 0) {
         // Not saved: say why and keep the dialog open with the text, so it can be tried again.
         msgbox::Show({msgbox::Icon::Critical, msgbox::ApplicationTitle(),
                       QStringLiteral("名称未能保存到“%1”：%2。").arg(m_path, reason)});

@@ -119,11 +119,11 @@ private slots:
     // for each reload in between.
     void namesComeBackAfterAFailedCreation()
     {
-        WindowRig<KestrelForm> rig([](const QString& dir) { QDir(dir).mkdir("name.txt"); });
+        WindowRig<KestrelForm> rig([](const QString& dir) { QDir(dir).mkdir("name.txt.lock"); });
         QCOMPARE(rig.messages.size(), 2); // the missing file, then why it could not be made
         rig.ui().VScroll1->setNumber(2);
         QCOMPARE(rig.ui().Label4[1]->text(), QString());
-        QVERIFY(QDir(rig.dir.path()).rmdir("name.txt"));
+        QVERIFY(QDir(rig.dir.path()).rmdir("name.txt.lock"));
         Holding(3, 1, "回来了")(rig.dir.path());
         rig.ui().VScroll1->setNumber(3);
         QCOMPARE(rig.ui().Label4[1]->text(), QStringLiteral("回来了"));

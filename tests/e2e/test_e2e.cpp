@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QPoint kOpenButton = monitor::TwipsRect(3840, 120, 1455, 375).center(); // 打开串口
@@ -102,6 +104,21 @@ private slots:
         QVERIFY2(polled(2), "the address did not step to 2");
         QVERIFY2(rig.x.waitForWindow("^File Not Found$", 1500ms).isEmpty() && !polled(3),
                  "the spinner went on stepping after its box");
+    }
+
+    // A pipe in the place of the name file's lock at a first start: refused with a message, the
+    // window shown (opening the pipe would hold the program before its window for ever).
+    void kestrelLockPipe()
+    {
+        QTemporaryDir dir;
+        const QString program = dir.filePath("kestrel");
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("name.txt.lock")).constData(), 0644) == 0);
+        XSession x;
+        QVERIFY2(x.isRunning() && QFile::copy(KESTREL_PATH, program), "no virtual display");
+        x.start(program);
+        QVERIFY2(x.answer("^File Not Found$"), "no missing-file message");
+        QVERIFY2(x.answer("^Kestrel 通道监视$"), "no message that the name file was refused");
+        QVERIFY2(!x.waitForWindow("^Kestrel$").isEmpty(), "Kestrel's window did not show");
     }
 
     void wrenfield()
