@@ -4,6 +4,7 @@
 #include "ini_bytes.h"
 
 #include "link/port_names.h"
+#include "link/text.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -19,6 +20,9 @@
 #include <unistd.h>
 
 namespace naming {
+
+using board::Tr;
+
 namespace {
 
 constexpr int kLockWaitMs = 2000;
@@ -28,21 +32,21 @@ QString Reason(int error)
 {
     switch (error) {
     case ENOENT:
-        return QStringLiteral("文件或其所在的文件夹不存在");
+        return Tr("文件或其所在的文件夹不存在", "no such file or folder");
     case ENOTDIR:
-        return QStringLiteral("路径中有一级不是文件夹");
+        return Tr("路径中有一级不是文件夹", "a part of the path is no folder");
     case EACCES:
     case EPERM:
-        return QStringLiteral("没有访问权限");
+        return Tr("没有访问权限", "permission denied");
     case EROFS:
-        return QStringLiteral("所在的文件系统是只读的");
+        return Tr("所在的文件系统是只读的", "a read-only file system");
     case ENOSPC:
     case EDQUOT:
-        return QStringLiteral("磁盘空间已满");
+        return Tr("磁盘空间已满", "the disk is full");
     case EIO:
-        return QStringLiteral("磁盘读写出错");
+        return Tr("磁盘读写出错", "an input/output error");
     default:
-        return QStringLiteral("系统错误 %1（%2）")
+        return Tr("系统错误 %1（%2）", "system error %1 (%2)")
             .arg(error)
             .arg(QString::fromLocal8Bit(std::strerror(error)));
     }
@@ -51,8 +55,9 @@ QString Reason(int error)
 // What stands where an ordinary file is needed.
 QString NotAFile(mode_t mode)
 {
-    return S_ISDIR(mode) ? QStringLiteral("是一个文件夹")
-                         : QStringLiteral("不是普通文件（是管道或设备）");
+    return S_ISDIR(mode)
+               ? Tr("是一个文件夹", "is a folder")
+               : Tr("不是普通文件（是管道或设备）", "is no ordinary file (a pipe or device)");
 }
 
 // Something other than an ordinary file where a save needs one of its own (the lock, the
@@ -234,7 +239,7 @@ FileRead ReadFile(const QString& path)
         result.missing = errno == ENOENT;
         result.error = Reason(errno);
     } else if (!S_ISREG(info.st_mode)) {
-        result.error = QStringLiteral("该路径") + NotAFile(info.st_mode); // a pipe: read for ever
+        result.error = Tr("该路径", "the path ") + NotAFile(info.st_mode); // a pipe: read for ever
     } else {
         QFile file;
         if (file.open(fd, QIODevice::ReadOnly))

@@ -120,6 +120,8 @@ private slots:
         for (const char* list : {"x", "1,,2", "5-3", "256"})
             row(list, "-", QString("--address %1 watch").arg(list), "? 用法：boardctl", 2);
         row("duration", "-", "watch --duration 3000000", "? 0～2000000 之间的秒数", 2);
+        row("--names UTF-8", "", "--names DIR/utf8.txt status",
+            "= Kestrel 下次启动时会把它转换为 GBK; = 通道  1  进水  断开", 0);
         row("--names missing", "-", "--names DIR/none.txt status", "? DIR/none.txt：文件或", 2);
         row("no device", "-", "--port 0 status", "? 没有对应的设备", 3);
         row("silent board", "--silent --log", "--address 7 status --timeout 300",
@@ -159,6 +161,10 @@ private slots:
                     "1]\r\n\xb5\xda"
                     "1\xc2\xb7\xc3\xfb\xb3\xc6=\xbd\xf8\xcb\xae\r\n");
         names.close();
+        QFile utf8(dir.filePath("utf8.txt")); // the same name, saved as UTF-8 by an editor
+        QVERIFY(utf8.open(QIODevice::WriteOnly) &&
+                utf8.write("\xEF\xBB\xBF[地址码1]\r\n第1路名称=进水\r\n") > 0);
+        utf8.close();
         std::optional<BoardsimProcess> board;
         if (sim != "-") {
             board.emplace(dir.path(), sim.split(' ', Qt::SkipEmptyParts));
