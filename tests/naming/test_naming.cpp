@@ -313,6 +313,7 @@ private slots:
 // saving k=1, 2, 3... until killed, a line after each; exits 1 at the first refused save.
 int main(int argc, char* argv[])
 {
+    qputenv("LC_ALL", "zh_CN.UTF-8"); // the words Kestrel's window shows, not boardctl's English
     QCoreApplication app(argc, argv);
     if (argc != 4 || QByteArray(argv[1]) != "--save") {
         NamingTest test;
