@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks the Debian package without installing it: what it holds, lintian, the AppStream data, and
-# the programs run from a read-only unpacked copy, where Kestrel must keep its names in the user's
-# own folder and boardctl must find them there. Usage: check-package.sh kestrel_<version>_<arch>.deb
+# Checks the Debian package without installing it: what it holds, lintian, the AppStream data,
+# boardctl's completion, and the programs run from a read-only unpacked copy, where Kestrel must
+# keep its names in the user's own folder and boardctl must find them there.
+# Usage: check-package.sh kestrel_<version>_<arch>.deb
 set -euo pipefail
 deb=$(realpath "$1")
 # shellcheck source=tools/xvfb-lib.sh
@@ -14,12 +15,14 @@ fail() { echo "check-package: $*" >&2; exit 1; }
 listing=$(dpkg-deb -c "$deb")
 for path in bin/{kestrel,wrenfield,boardsim,boardctl} share/applications/{kestrel,wrenfield}.desktop \
   share/icons/hicolor/{16x16,32x32,48x48}/apps/kestrel.png share/metainfo/org.example.kestrel.metainfo.xml \
-  share/doc/kestrel/{README.md,copyright,changelog.gz}; do
+  share/doc/kestrel/{README.md,copyright,changelog.gz} share/man/man1/{kestrel,wrenfield,boardsim,boardctl}.1.gz \
+  share/bash-completion/completions/boardctl; do
   grep -q " \./usr/$path\$" <<<"$listing" || fail "usr/$path is missing from the package"
 done
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "Depends was not worked out from the programs"
-# --allow-root only silences lintian's warning about running as root.
-lintian --allow-root --fail-on error "$deb" || fail "lintian reports errors"
+# --allow-root only silences lintian's warning about running as root. Warnings count too: a program
+# without a manual page is one, and so is every warning of man rendering a page.
+lintian --allow-root --fail-on error,warning "$deb" || fail "lintian reports errors or warnings"
 
 dpkg-deb -x "$deb" "$work/root"
 bin=$work/root/usr/bin share=$work/root/usr/share
@@ -28,6 +31,17 @@ for entry in "$share"/applications/*.desktop; do
   [ -x "$bin/$(sed -n 's/^Exec=//p' "$entry")" ] || fail "$entry starts no packaged program"
   [ -e "$share/icons/hicolor/48x48/apps/$(sed -n 's/^Icon=//p' "$entry").png" ] || fail "$entry: no such icon"
 done
+
+# The completion as bash calls it, in an empty folder, so that only serial devices can be offered.
+mkdir "$work/empty"
+complete_words() {
+  (cd "$work/empty" && bash -c 'source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _boardctl
+    printf "%s\n" "${COMPREPLY[@]}"' "$share/bash-completion/completions/boardctl" "$@" 2>/dev/null)
+}
+[ "$(complete_words boardctl --de)" = --device ] || fail "boardctl --de does not complete to --device"
+devices=$(ls -d /dev/serial/by-id/* /dev/tty{USB,ACM,S}* 2>/dev/null || true)
+[ "$(complete_words boardctl --device '' | sort)" = "$(sort <<<"$devices")" ] ||
+  fail "boardctl --device does not complete to the serial devices: $(complete_words boardctl --device '')"
 
 # The programs run as an ordinary user from a folder they cannot write, as when installed. Root
 # could write anywhere, so under root they run as nobody.
