@@ -53,8 +53,10 @@ if [ "$(id -u)" -eq 0 ]; then
   chown nobody "$home" "$work/sim"
   as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups env)
 fi
-user() { "${as_user[@]}" -u XDG_DATA_HOME HOME="$home" "$@"; }
-user test ! -w "$bin" || fail "the program folder can be written: the check would prove nothing"
+# It execs, so that a program started with & is $! itself and the exit trap ends it: call it in
+# a subshell, ( ), $( ) or &.
+user() { exec "${as_user[@]}" -u XDG_DATA_HOME HOME="$home" "$@"; }
+(user test ! -w "$bin") || fail "the program folder can be written: the check would prove nothing"
 
 start_xvfb "$work"
 user "$bin/kestrel" >"$work/kestrel.log" 2>&1 & pids+=($!)
@@ -74,4 +76,11 @@ pty=$(sed -n 's/^boardsim: port 1 -> \([^ ]*\) .*/\1/p' "$work/sim.log")
 [ -n "$pty" ] || fail "boardsim did not start: $(cat "$work/sim.log")"
 out=$(user "$bin/boardctl" --device "$pty" --json status) || fail "boardctl status failed: $out"
 grep -q '"name": *"水泵七"' <<<"$out" || fail "boardctl did not show the name from $names: $out"
+# Every program started here ends with the check, and nothing of the package is left running.
+kill "${pids[@]}" 2>/dev/null || true
+wait "${pids[@]}" 2>/dev/null || true
+if left=$(pgrep -af -- "$bin/"); then
+  cut -d' ' -f1 <<<"$left" | xargs kill
+  fail "still running after the check: $left"
+fi
 echo "check-package: $(basename "$deb") passed"
