@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks the Debian package without installing it: what it holds, lintian, the AppStream data,
-# boardctl's completion, and the programs run from a read-only unpacked copy, where Kestrel must
-# keep its names in the user's own folder and boardctl must find them there.
+# Checks the Debian package without installing it: what it holds, lintian, the AppStream data, the
+# manual pages and boardctl's completion, and the programs run from a read-only unpacked copy as an
+# ordinary user would meet them: Kestrel keeps its names in the user's own folder and boardctl finds
+# them there, boardsim links port 1 there, and both boardctl and Kestrel open port 1 through it.
 # Usage: check-package.sh kestrel_<version>_<arch>.deb
 set -euo pipefail
 deb=$(realpath "$1")
@@ -46,11 +47,11 @@ devices=$(ls -d /dev/serial/by-id/* /dev/tty{USB,ACM,S}* 2>/dev/null || true)
 # The programs run as an ordinary user from a folder they cannot write, as when installed. Root
 # could write anywhere, so under root they run as nobody.
 home=$work/home
-mkdir "$home" "$work/sim"
+mkdir "$home"
 chmod -R a-w "$work/root" && chmod 755 "$work"
 as_user=(env)
 if [ "$(id -u)" -eq 0 ]; then
-  chown nobody "$home" "$work/sim"
+  chown nobody "$home"
   as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups env)
 fi
 # It execs, so that a program started with & is $! itself and the exit trap ends it: call it in
@@ -63,19 +64,29 @@ user "$bin/kestrel" >"$work/kestrel.log" 2>&1 & pids+=($!)
 box=$(wait_window '^File Not Found') || fail "Kestrel did not say the name file was missing"
 xdotool windowfocus --sync "$box" key Return
 names=$home/.local/share/kestrel/name.txt
-for _ in $(seq 200); do [ -s "$names" ] && break; sleep 0.05; done
+box=$(wait_window '^Kestrel 通道监视$') || fail "Kestrel did not say it made $names"
+xdotool windowfocus --sync "$box" key Return
 [ -s "$names" ] || fail "Kestrel made no $names"
 
 # A name written into the user's file (GBK, like every name file) must show in boardctl's output.
 gbk() { printf '%s' "$1" | iconv -t GBK; }
 LC_ALL=C sed -i "/^\[$(gbk 地址码1)\]/,/^\[/ s/^\($(gbk 第1路名称=)\)[^[:cntrl:]]*/\1$(gbk 水泵七)/" "$names"
 LC_ALL=C grep -q "$(gbk 水泵七)" "$names" || fail "could not put a name into $names"
-user "$bin/boardsim" --dir "$work/sim" >"$work/sim.log" 2>&1 </dev/null & pids+=($!)
+# Without --dir, boardsim from the read-only folder links port 1 in the user's folder.
+user "$bin/boardsim" >"$work/sim.log" 2>&1 </dev/null & pids+=($!)
 for _ in $(seq 200); do grep -q ' -> ' "$work/sim.log" && break; sleep 0.05; done
-pty=$(sed -n 's/^boardsim: port 1 -> \([^ ]*\) .*/\1/p' "$work/sim.log")
-[ -n "$pty" ] || fail "boardsim did not start: $(cat "$work/sim.log")"
-out=$(user "$bin/boardctl" --device "$pty" --json status) || fail "boardctl status failed: $out"
+grep -qF "(link $home/.local/share/kestrel/com1)" "$work/sim.log" ||
+  fail "boardsim did not link port 1 in the user's folder: $(cat "$work/sim.log")"
+out=$(user "$bin/boardctl" --port 1 --json status) || fail "boardctl status on port 1 failed: $out"
 grep -q '"name": *"水泵七"' <<<"$out" || fail "boardctl did not show the name from $names: $out"
+
+# Kestrel opens port 1 too: 打开串口, then lamp 1 turns red (channel 1 is off in boardsim's pattern).
+window=$(wait_window '^Kestrel$') || fail "Kestrel showed no window"
+xdotool mousemove --window "$window" 305 20 click 1
+lamp_red() { [[ $(import -window "$window" -crop 1x1+220+143 -depth 8 txt:-) == *'#FF0000'* ]]; }
+for _ in $(seq 100); do lamp_red && break; sleep 0.05; done
+lamp_red || fail "Kestrel's lamp 1 did not turn red on port 1: $(cat "$work/kestrel.log")"
+
 # Every program started here ends with the check, and nothing of the package is left running.
 kill "${pids[@]}" 2>/dev/null || true
 wait "${pids[@]}" 2>/dev/null || true
