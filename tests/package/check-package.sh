@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Checks the Debian package without installing it: what it holds, lintian, the AppStream data, and
-# the programs run from a read-only unpacked copy, where Kestrel must keep its names in the user's
-# own folder and boardctl must find them there. Usage: check-package.sh kestrel_<version>_<arch>.deb
+# Checks the Debian package without installing it: what it holds, lintian, the AppStream data, the
+# manual pages and boardctl's completion, and the programs run from a read-only unpacked copy as an
+# ordinary user would meet them: Kestrel keeps its names in the user's own folder and boardctl finds
+# them there, boardsim links port 1 there, and both boardctl and Kestrel open port 1 through it.
+# Usage: check-package.sh kestrel_<version>_<arch>.deb
 set -euo pipefail
 deb=$(realpath "$1")
 # shellcheck source=tools/xvfb-lib.sh
@@ -14,12 +16,14 @@ fail() { echo "check-package: $*" >&2; exit 1; }
 listing=$(dpkg-deb -c "$deb")
 for path in bin/{kestrel,wrenfield,boardsim,boardctl} share/applications/{kestrel,wrenfield}.desktop \
   share/icons/hicolor/{16x16,32x32,48x48}/apps/kestrel.png share/metainfo/org.example.kestrel.metainfo.xml \
-  share/doc/kestrel/{README.md,copyright,changelog.gz}; do
+  share/doc/kestrel/{README.md,copyright,changelog.gz} share/man/man1/{kestrel,wrenfield,boardsim,boardctl}.1.gz \
+  share/bash-completion/completions/boardctl; do
   grep -q " \./usr/$path\$" <<<"$listing" || fail "usr/$path is missing from the package"
 done
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "Depends was not worked out from the programs"
-# --allow-root only silences lintian's warning about running as root.
-lintian --allow-root --fail-on error "$deb" || fail "lintian reports errors"
+# --allow-root only silences lintian's warning about running as root. Warnings count too: a program
+# without a manual page is one, and so is every warning of man rendering a page.
+lintian --allow-root --fail-on error,warning "$deb" || fail "lintian reports errors or warnings"
 
 dpkg-deb -x "$deb" "$work/root"
 bin=$work/root/usr/bin share=$work/root/usr/share
@@ -29,35 +33,65 @@ for entry in "$share"/applications/*.desktop; do
   [ -e "$share/icons/hicolor/48x48/apps/$(sed -n 's/^Icon=//p' "$entry").png" ] || fail "$entry: no such icon"
 done
 
+# The completion as bash calls it, in an empty folder, so that only serial devices can be offered.
+mkdir "$work/empty"
+complete_words() {
+  (cd "$work/empty" && bash -c 'source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _boardctl
+    printf "%s\n" "${COMPREPLY[@]}"' "$share/bash-completion/completions/boardctl" "$@" 2>/dev/null)
+}
+[ "$(complete_words boardctl --de)" = --device ] || fail "boardctl --de does not complete to --device"
+devices=$(ls -d /dev/serial/by-id/* /dev/tty{USB,ACM,S}* 2>/dev/null || true)
+[ "$(complete_words boardctl --device '' | sort)" = "$(sort <<<"$devices")" ] ||
+  fail "boardctl --device does not complete to the serial devices: $(complete_words boardctl --device '')"
+
 # The programs run as an ordinary user from a folder they cannot write, as when installed. Root
 # could write anywhere, so under root they run as nobody.
 home=$work/home
-mkdir "$home" "$work/sim"
+mkdir "$home"
 chmod -R a-w "$work/root" && chmod 755 "$work"
 as_user=(env)
 if [ "$(id -u)" -eq 0 ]; then
-  chown nobody "$home" "$work/sim"
+  chown nobody "$home"
   as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups env)
 fi
-user() { "${as_user[@]}" -u XDG_DATA_HOME HOME="$home" "$@"; }
-user test ! -w "$bin" || fail "the program folder can be written: the check would prove nothing"
+# It execs, so that a program started with & is $! itself and the exit trap ends it: call it in
+# a subshell, ( ), $( ) or &.
+user() { exec "${as_user[@]}" -u XDG_DATA_HOME HOME="$home" "$@"; }
+(user test ! -w "$bin") || fail "the program folder can be written: the check would prove nothing"
 
 start_xvfb "$work"
 user "$bin/kestrel" >"$work/kestrel.log" 2>&1 & pids+=($!)
 box=$(wait_window '^File Not Found') || fail "Kestrel did not say the name file was missing"
 xdotool windowfocus --sync "$box" key Return
 names=$home/.local/share/kestrel/name.txt
-for _ in $(seq 200); do [ -s "$names" ] && break; sleep 0.05; done
+box=$(wait_window '^Kestrel 通道监视$') || fail "Kestrel did not say it made $names"
+xdotool windowfocus --sync "$box" key Return
 [ -s "$names" ] || fail "Kestrel made no $names"
 
 # A name written into the user's file (GBK, like every name file) must show in boardctl's output.
 gbk() { printf '%s' "$1" | iconv -t GBK; }
 LC_ALL=C sed -i "/^\[$(gbk 地址码1)\]/,/^\[/ s/^\($(gbk 第1路名称=)\)[^[:cntrl:]]*/\1$(gbk 水泵七)/" "$names"
 LC_ALL=C grep -q "$(gbk 水泵七)" "$names" || fail "could not put a name into $names"
-user "$bin/boardsim" --dir "$work/sim" >"$work/sim.log" 2>&1 </dev/null & pids+=($!)
+# Without --dir, boardsim from the read-only folder links port 1 in the user's folder.
+user "$bin/boardsim" >"$work/sim.log" 2>&1 </dev/null & pids+=($!)
 for _ in $(seq 200); do grep -q ' -> ' "$work/sim.log" && break; sleep 0.05; done
-pty=$(sed -n 's/^boardsim: port 1 -> \([^ ]*\) .*/\1/p' "$work/sim.log")
-[ -n "$pty" ] || fail "boardsim did not start: $(cat "$work/sim.log")"
-out=$(user "$bin/boardctl" --device "$pty" --json status) || fail "boardctl status failed: $out"
+grep -qF "(link $home/.local/share/kestrel/com1)" "$work/sim.log" ||
+  fail "boardsim did not link port 1 in the user's folder: $(cat "$work/sim.log")"
+out=$(user "$bin/boardctl" --port 1 --json status) || fail "boardctl status on port 1 failed: $out"
 grep -q '"name": *"水泵七"' <<<"$out" || fail "boardctl did not show the name from $names: $out"
+
+# Kestrel opens port 1 too: 打开串口, then lamp 1 turns red (channel 1 is off in boardsim's pattern).
+window=$(wait_window '^Kestrel$') || fail "Kestrel showed no window"
+xdotool mousemove --window "$window" 305 20 click 1
+lamp_red() { [[ $(import -window "$window" -crop 1x1+220+143 -depth 8 txt:-) == *'#FF0000'* ]]; }
+for _ in $(seq 100); do lamp_red && break; sleep 0.05; done
+lamp_red || fail "Kestrel's lamp 1 did not turn red on port 1: $(cat "$work/kestrel.log")"
+
+# Every program started here ends with the check, and nothing of the package is left running.
+kill "${pids[@]}" 2>/dev/null || true
+wait "${pids[@]}" 2>/dev/null || true
+if left=$(pgrep -af -- "$bin/"); then
+  cut -d' ' -f1 <<<"$left" | xargs kill
+  fail "still running after the check: $left"
+fi
 echo "check-package: $(basename "$deb") passed"
