@@ -26,6 +26,20 @@ QString UserFolder()
     return QDir::cleanPath(data + QStringLiteral("/kestrel"));
 }
 
+bool CanWrite(const QFileInfo& info)
+{
+    constexpr auto kAnyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return info.isWritable() && (info.permissions() & kAnyWrite);
+}
+
+bool OwnFolderWritable(const QString& programDir)
+{
+    const QFileInfo folder(programDir);
+    const QString path = folder.absoluteFilePath() + u'/';
+    return CanWrite(folder) && (!path.startsWith(QStringLiteral("/usr/")) ||
+                                path.startsWith(QStringLiteral("/usr/local/")));
+}
+
 PortDevice FindPortDevice(int number, const QString& programDir)
 {
     PortDevice result;

@@ -1,6 +1,7 @@
 // Port numbers on Linux: number N names a device the way the original platform's COMN did.
 #pragma once
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,13 @@ struct PortDevice
 // The user's own folder, $XDG_DATA_HOME/kestrel: their name.txt, and their comN links for
 // programs installed where they cannot write.
 QString UserFolder();
+
+// Write permission as the original platform's read-only attribute sees it: the mode bits count
+// even for root, whom access() lets write anything.
+bool CanWrite(const QFileInfo& info);
+// The program's own folder may hold its files (port links, name.txt): it can be written, and it is
+// no system package's folder (under /usr outside /usr/local), which not even root may change.
+bool OwnFolderWritable(const QString& programDir);
 
 // The first that exists of <programDir>/comN, <UserFolder>/comN, /dev/ttyUSB<N-1>,
 // /dev/ttyACM<N-1>, /dev/ttyS<N-1>. A comN link counts even when it leads nowhere: it is the

@@ -77,14 +77,6 @@ QString FolderNotWritable(const QString& path)
         .arg(QFileInfo(path).absolutePath());
 }
 
-// Write permission as the original platform's read-only attribute sees it: the mode bits count
-// even for root, whom access() lets write anything.
-bool CanWrite(const QFileInfo& info)
-{
-    constexpr auto kAnyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    return info.isWritable() && (info.permissions() & kAnyWrite);
-}
-
 // The one temporary file of a save: hidden, beside the file it replaces.
 QString TemporaryOf(const QFileInfo& file)
 {
@@ -102,8 +94,8 @@ bool Saveable(const QString& path)
 {
     const QFileInfo file(path);
     const QFileInfo target(file.exists() ? file.canonicalFilePath() : file.absoluteFilePath());
-    return CanWrite(QFileInfo(file.absolutePath())) && CanWrite(QFileInfo(target.absolutePath())) &&
-           (!file.exists() || file.isFile());
+    return board::CanWrite(QFileInfo(file.absolutePath())) &&
+           board::CanWrite(QFileInfo(target.absolutePath())) && (!file.exists() || file.isFile());
 }
 
 // Takes name.txt.lock for one read-modify-write. QLockFile takes over a lock whose holder died;
@@ -147,10 +139,10 @@ QString Replace(const QString& path, const QByteArray& data)
 {
     // The file was read as an ordinary file (or found missing) under the lock just before.
     const QFileInfo info(path);
-    if (info.exists() && !CanWrite(info))
+    if (info.exists() && !board::CanWrite(info))
         return QStringLiteral("文件是只读的（没有写权限）");
     const QFileInfo target(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath());
-    if (!CanWrite(QFileInfo(target.absolutePath())))
+    if (!board::CanWrite(QFileInfo(target.absolutePath())))
         return FolderNotWritable(target.filePath());
     QFile file(TemporaryOf(target));
     file.remove(); // what a killed save left behind
@@ -215,12 +207,9 @@ QString ChannelKey(int channel)
 
 QString NameFilePath(const QString& programDir)
 {
-    // The package manager's folders are never written, not even by root.
-    const QString dir = QFileInfo(programDir).absoluteFilePath() + '/';
-    const bool packaged =
-        dir.startsWith(QStringLiteral("/usr/")) && !dir.startsWith(QStringLiteral("/usr/local/"));
-    return !packaged && Saveable(Beside(programDir)) ? Beside(programDir)
-                                                     : Beside(board::UserFolder());
+    return board::OwnFolderWritable(programDir) && Saveable(Beside(programDir))
+               ? Beside(programDir)
+               : Beside(board::UserFolder());
 }
 
 QString NameFileToRead(const QString& programDir)

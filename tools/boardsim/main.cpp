@@ -36,17 +36,12 @@ Examples:
   boardsim --silent
       a board that never answers)";
 
-// Without --dir the link goes beside the program, where the programs look first, when that folder
-// can be written: the mode bits count even for root, and a system package's folder is not ours.
-// Otherwise it goes to the user's folder, where they look next.
+// Without --dir the link goes beside the program, where the programs look first, when that
+// folder is ours to write; otherwise to the user's folder, where they look next.
 QString DefaultDir()
 {
-    const QFileInfo program(QCoreApplication::applicationDirPath());
-    const QString path = program.absoluteFilePath() + '/';
-    const bool packaged = path.startsWith("/usr/") && !path.startsWith("/usr/local/");
-    constexpr auto kAnyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    if (!packaged && program.isWritable() && (program.permissions() & kAnyWrite))
-        return program.absoluteFilePath();
+    if (board::OwnFolderWritable(QCoreApplication::applicationDirPath()))
+        return QCoreApplication::applicationDirPath();
     QDir().mkpath(board::UserFolder());
     return board::UserFolder();
 }
