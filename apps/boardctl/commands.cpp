@@ -33,6 +33,9 @@ public:
             if (const std::optional<int> signal = this->c.stops.take())
                 onStop(*signal);
         });
+        QObject::connect(&c.session, &board::BoardSession::portLost, &loop,
+                         [this](const QString& reason) { onLost(reason); });
+        deadline.setSingleShot(true);
     }
 
     // Opens the port and polls at once: a check waits for nothing. Says why when it cannot.
@@ -81,10 +84,15 @@ public:
 
     const Context& c;
     QEventLoop loop;
-    QString entry; // the entry of the port list that was opened
-    QString where; // it, for messages
+    QTimer deadline; // --timeout
+    QString entry;   // the entry of the port list that was opened
+    QString where;   // it, for messages
     // A command that a signal cut short ends the way a shell expects of a killed program.
     std::function<void(int)> onStop = [this](int signal) { loop.exit(128 + signal); };
+    std::function<void(const QString&)> onLost = [this](const QString& reason) {
+        PrintError(lost(reason));
+        loop.exit(kExitNoPort);
+    };
 
 private:
     QSocketNotifier m_stop;
@@ -99,18 +107,11 @@ int RunStatus(const Context& c)
         return kExitNoPort;
     std::set<std::uint8_t> waiting(c.options.addresses.begin(), c.options.addresses.end());
     bool mismatch = false;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &run.loop, [&] {
+    QObject::connect(&run.deadline, &QTimer::timeout, &run.loop, [&] {
         for (const std::uint8_t address : waiting)
             PrintError(run.noAnswer(address));
         run.loop.exit(kExitNoAnswer);
     });
-    QObject::connect(&c.session, &board::BoardSession::portLost, &run.loop,
-                     [&](const QString& reason) {
-                         PrintError(run.lost(reason));
-                         run.loop.exit(kExitNoPort);
-                     });
     QObject::connect(
         &c.session, &board::BoardSession::frameTaken, &run.loop,
         [&](std::uint8_t address, std::uint32_t channels) {
@@ -140,7 +141,7 @@ int RunStatus(const Context& c)
             if (waiting.empty())
                 run.loop.exit(mismatch ? kExitMismatch : kExitDone);
         });
-    deadline.start(c.options.timeoutMs);
+    run.deadline.start(c.options.timeoutMs);
     return run.exec();
 }
 
@@ -153,9 +154,7 @@ int RunToggle(const Context& c)
     const std::uint8_t address = c.options.addresses.front();
     std::optional<bool> before;     // the channel's state when the command was queued
     bool answeredAfterSend = false; // a valid frame came after the command went out
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &run.loop, [&] {
+    QObject::connect(&run.deadline, &QTimer::timeout, &run.loop, [&] {
         if (!before) {
             PrintError(run.noAnswer(address));
             return run.loop.exit(kExitNoAnswer);
@@ -173,11 +172,6 @@ int RunToggle(const Context& c)
                               .arg(StateWord(*before)));
         run.loop.exit(kExitMismatch);
     });
-    QObject::connect(&c.session, &board::BoardSession::portLost, &run.loop,
-                     [&](const QString& reason) {
-                         PrintError(run.lost(reason));
-                         run.loop.exit(kExitNoPort);
-                     });
     QObject::connect(
         &c.session, &board::BoardSession::frameTaken, &run.loop,
         [&](std::uint8_t, std::uint32_t channels) {
@@ -188,7 +182,7 @@ int RunToggle(const Context& c)
                 before = on;
                 c.session.QueueCommand({on ? board::kCmdSwitchOff : board::kCmdSwitchOn, 0,
                                         static_cast<std::uint8_t>(ch)});
-                deadline.start(c.options.timeoutMs);
+                run.deadline.start(c.options.timeoutMs);
                 return;
             }
             if (c.session.commandWaiting())
@@ -196,12 +190,12 @@ int RunToggle(const Context& c)
             answeredAfterSend = true;
             if (on == *before)
                 return;
-            deadline.stop();
+            run.deadline.stop();
             if (run.printed(c.formatter.header() +
                             QStringList{c.formatter.channel(Timestamp(), address, ch, on)}))
                 run.loop.exit(kExitDone);
         });
-    deadline.start(c.options.timeoutMs);
+    run.deadline.start(c.options.timeoutMs);
     return run.exec();
 }
 
@@ -269,15 +263,14 @@ int RunWatch(const Context& c)
                                .arg(address)
                                .arg(run.where));
         });
-    QObject::connect(
-        &c.session, &board::BoardSession::portLost, &run.loop, [&](const QString& reason) {
-            PrintError(run.lost(reason) +
-                       Tr("每秒尝试重新打开 %1……", "Reopening %1 every second…").arg(run.entry));
-            for (auto& [address, log] : logs)
-                events(address, log.silent(clock.elapsed()));
-            lastReopenFailure.clear();
-            reopen.start();
-        });
+    run.onLost = [&](const QString& reason) {
+        PrintError(run.lost(reason) +
+                   Tr("每秒尝试重新打开 %1……", "Reopening %1 every second…").arg(run.entry));
+        for (auto& [address, log] : logs)
+            events(address, log.silent(clock.elapsed()));
+        lastReopenFailure.clear();
+        reopen.start();
+    };
     QObject::connect(&reopen, &QTimer::timeout, &run.loop, [&] {
         const board::OpenResult opened = c.session.open();
         if (!opened.ok) {
@@ -313,11 +306,6 @@ int RunScan(const Context& c)
         if (--left == 0)
             run.loop.exit(found > 0 ? kExitDone : kExitNoAnswer);
     };
-    QObject::connect(&c.session, &board::BoardSession::portLost, &run.loop,
-                     [&](const QString& reason) {
-                         PrintError(run.lost(reason));
-                         run.loop.exit(kExitNoPort);
-                     });
     QObject::connect(&c.session, &board::BoardSession::frameTaken, &run.loop,
                      [&](std::uint8_t address, std::uint32_t channels) {
                          if (!run.printed((found++ == 0 ? c.formatter.header() : QStringList()) +
