@@ -4,16 +4,12 @@
 
 namespace boardctl {
 
-namespace {
-constexpr std::uint32_t kAllChannels = (1u << board::kChannels) - 1;
-}
-
 std::optional<ChannelPattern> ParseChannelPattern(const QString& text)
 {
     if (text == QLatin1String("all-on"))
-        return ChannelPattern{kAllChannels, kAllChannels};
+        return ChannelPattern{board::kAllChannels, board::kAllChannels};
     if (text == QLatin1String("all-off"))
-        return ChannelPattern{kAllChannels, 0};
+        return ChannelPattern{board::kAllChannels, 0};
     if (text.size() != board::kChannels)
         return std::nullopt;
     ChannelPattern pattern;

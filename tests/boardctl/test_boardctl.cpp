@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -71,8 +72,8 @@ private slots:
         // boardsim's arguments ("-": none runs); boardctl's (DIR: the folder; LANG=… and >… go to
         // the shell); the steps, apart by "; ": "= TEXT" the next line holds TEXT, "? TEXT" a later
         // line does, "< TEXT" a later line of boardsim's does, "> LINE" a control command to
-        // boardsim, "{ PATH=VALUE" a field of the last JSON line read, "TERM" SIGTERM, "$" no more
-        // lines. Boardsim's channels 0x5A5A5A: 1 off, 2 on, 3 off, 4 on.
+        // boardsim, "{ PATH=VALUE" a field of the last JSON line read, "TERM", "HUP" a signal, "$"
+        // no more lines. Boardsim's channels 0x5A5A5A: 1 off, 2 on, 3 off, 4 on.
         QTest::addColumn<QString>("sim");
         QTest::addColumn<QString>("args");
         QTest::addColumn<QString>("script");
@@ -95,7 +96,7 @@ private slots:
             1);
         row("watch: a drop", "", "watch",
             "? 通道 24; > pattern 0x5A5A58; = 通道  2  第2路  断开; > pattern 0x5A5A5A; = 通道  2  "
-            "第2路  连接; TERM; = 汇总：链路中断 0 次; ? 通道  2  第2路  掉线 1 次",
+            "第2路  连接; HUP; = 汇总：链路中断 0 次; ? 通道  2  第2路  掉线 1 次",
             0);
         row("watch: line noise", "--noise-every 3 --invalid-every 5 --seed 7",
             "--json watch --duration 1.5",
@@ -179,8 +180,8 @@ private slots:
         QString last;
         for (const QString& step : script.replace("DIR", dir.path()).split("; ")) {
             const QString text = step.mid(2);
-            if (step == "TERM") {
-                ctl.process().terminate();
+            if (step == "TERM" || step == "HUP") { // an SSH session closed sends SIGHUP
+                ::kill(pid_t(ctl.process().processId()), step == "HUP" ? SIGHUP : SIGTERM);
             } else if (step == "$") {
                 QCOMPARE(ctl.waitForLine([](const QString&) { return true; }), std::nullopt);
             } else if (step[0] == '>') {

@@ -180,6 +180,27 @@ private slots:
         QVERIFY(line.told.isEmpty() && !line.session.isOpen());
     }
 
+    // A shared line: the boards are asked in turn, each with its own watchdog, and an answer
+    // counts only for the board asked whose address it carries. With no time between requests
+    // the next goes out as soon as the answer is in.
+    void bus()
+    {
+        Line line({1, 2});
+        QCOMPARE(line.tick(), "5501100000000066");
+        line.answer(2, 0x2); // board 2's frame in answer to board 1's request counts for neither
+        QTRY_COMPARE_WITH_TIMEOUT(line.session.recvBuf()[2], 2, 2000);
+        line.answer(1, 0x1);
+        QVERIFY(line.tells({"silent 1", "frame 1 000001"}));
+        QCOMPARE(line.tick(), "5502100000000067");
+        QCOMPARE(line.tick(), "5501100000000066");
+        QVERIFY(line.tells({"silent 2", "unanswered 2"}));
+        line.session.setInterval(0, 1000);
+        QCOMPARE(line.tick(), "5502100000000067");
+        line.answer(2, 0x4);
+        QCOMPARE(line.pty.read(8).toHex(), "5501100000000066"); // no tick needed
+        QVERIFY(line.tells({"unanswered 1", "silent 2", "frame 2 000004"}));
+    }
+
     // A command goes out once, in place of the next poll; a newer one replaces it; it takes the
     // address of its tick and waits through a close.
     void commandSlot()
