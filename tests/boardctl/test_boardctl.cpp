@@ -37,13 +37,13 @@ private slots:
         QCOMPARE(log.frame(100, 0xFFFFFC).size(), size_t(1)); // channel 2 drops
         QCOMPARE(log.silent(300).size(), size_t(1));
         QCOMPARE(log.frame(1000, 0xFFFFFC).size(), size_t(25)); // "link ok", then every channel
-        log.frame(1100, 0xFFFFFF);
+        log.frame(1100, 0xFFFFFB); // channel 3 drops and is still down at the end
         const auto totals = log.totals(2000);
         const auto of = [&](int ch) {
             const boardctl::ChannelTotals& t = totals[size_t(ch - 1)];
             return QString("%1 %2 %3").arg(t.drops).arg(t.downMs).arg(t.longestDownMs);
         };
-        QCOMPARE(of(1) + ", " + of(2) + ", " + of(3), "0 400 400, 1 300 300, 0 0 0");
+        QCOMPARE(of(1) + ", " + of(2) + ", " + of(3), "0 400 400, 1 300 300, 1 900 900");
         QCOMPARE(log.linkLost(), 1);
     }
 
@@ -103,7 +103,7 @@ private slots:
             "? \"channel\": 24; = \"event\": \"summary\", \"link_lost\": 0", 0);
         row("watch: silence", "", "--csv watch",
             "? ,channel,24,; > silence 700; = ,link,,,lost; = ,link,,,ok; = ,channel,1,进水,off; "
-            "TERM; ? ,summary,,,link_lost=1",
+            "TERM; ? ,summary,,,link_lost=1; = ,summary,1,进水,drops=0 down_ms=",
             0);
         // The entry first opened is awaited, never the next device of port 1 (the PC's ttyS0).
         row("watch: unplug, replug", "", "watch",
@@ -117,6 +117,7 @@ private slots:
         row("--help", "-", "--help", "? 用法：; ? 退出码", 0);
         row("--help, English", "-", "LANG=C --help", "? Usage:; ? Exit codes", 0);
         row("usage", "-", "status --expect 12", "? 用法：boardctl", 2);
+        row("unknown options", "-", "-x --bogus status", "? 未知的选项：-x、--bogus", 2);
         row("usage, English", "-", "LANG=C status --expect 12", "? Usage: boardctl", 2);
         for (const char* list : {"x", "1,,2", "5-3", "256"})
             row(list, "-", QString("--address %1 watch").arg(list), "? 用法：boardctl", 2);
