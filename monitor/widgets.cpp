@@ -64,14 +64,11 @@ Spinner::Spinner(int maximum, QWidget* parent) : QScrollBar(Qt::Vertical, parent
             QCoreApplication::sendEvent(this, &release);
         }
     });
-    // A message box opened by a step runs its own event loop and takes the mouse release, so the
-    // arrow's auto-repeat would go on stepping (and opening boxes) with nobody holding it. A step
-    // that comes while the last one is still being handled is dropped and the repeat stopped.
+    // A step that comes while the last one is still being handled (the auto-repeat firing while
+    // its box is open) is dropped.
     connect(this, &QAbstractSlider::actionTriggered, this, [this] {
-        if (!m_stepping)
-            return;
-        setRepeatAction(SliderNoAction);
-        setSliderPosition(value());
+        if (m_stepping)
+            setSliderPosition(value());
     });
 }
 

@@ -71,7 +71,6 @@ void NameForm::unload()
 {
     // Called from the window's own close: it goes once the event is done.
     m_window->removeEventFilter(this);
-    m_window->hide();
     m_window->deleteLater();
     m_window = nullptr;
     m_mingcheng = nullptr;

@@ -144,6 +144,8 @@ private slots:
             0);
         row("scan", "--address 1,3", "--json scan --to 9",
             "= \"address\": 1,; { channels.0.name=进水; = \"address\": 3,; $", 0);
+        row("scan, a slow board", "--delay 100", "scan --to 1 --timeout 300", "? 地址 1  通道 24",
+            0);
         row("scan, no board", "--address 20", "scan --to 9", "? 地址 0～9 没有检测板应答", 4);
         row("toggle, output closed", "", "toggle 2 >&-", "? 无法写入标准输出", 5);
     }

@@ -2,6 +2,7 @@
 // the board session over a real pseudo-terminal, the test playing the board and ticking the polls.
 #include "console/lamp_command.h"
 #include "link/board_session.h"
+#include "link/port_names.h"
 #include "support/pseudo_terminal.h"
 
 #include <QTest>
@@ -114,6 +115,12 @@ private slots:
         QFETCH(QList<int>, addresses);
         const auto parsed = board::ParseAddresses(text);
         QCOMPARE(parsed ? QList<int>(parsed->begin(), parsed->end()) : QList<int>(), addresses);
+    }
+    void portPlaces() // port N: beside the program, in the user's folder, then the PC's own ports
+    {
+        QCOMPARE(board::FindPortDevice(1, "/p").tried,
+                 QStringList({"/p/com1", board::UserFolder() + "/com1", "/dev/ttyUSB0",
+                              "/dev/ttyACM0", "/dev/ttyS0"}));
     }
     void transmitQueueIsBounded() // a line that drains nothing must not grow memory
     {

@@ -270,10 +270,12 @@ private slots:
         QCOMPARE(file.utf8(), !naming::gbk::Unrepresentable(name).isEmpty()); // kept as UTF-8
     }
 
-    // Two programs saving different names into one file: with the lock, none is lost.
+    // Two programs saving different names into one file: with the lock, none is lost, and the
+    // file keeps its permissions.
     void concurrentSavesLoseNothing()
     {
         Put(m_path, naming::DefaultNameFileContent());
+        sh("chmod 640 name.txt");
         QProcess savers[2];
         for (int i = 0; i < 2; ++i)
             savers[i].start(QCoreApplication::applicationFilePath(),
@@ -284,6 +286,7 @@ private slots:
         }
         const QByteArray content = Bytes(m_path); // each saved key on a line of its own
         QVERIFY(content.count("\na") == 150 && content.count("\nb") == 150);
+        QCOMPARE(QFileInfo(m_path).permissions() & 0x0777, QFile::Permissions(0x0640));
     }
 
     // A save killed at any point leaves the old file or the new one, byte for byte; the lock
