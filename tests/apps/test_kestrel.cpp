@@ -1,5 +1,5 @@
 // Kestrel's window over a real name file: names per address, the rename dialog, saves that fail,
-// a file that comes back, and the user's own copy when the program folder cannot be written.
+// and a file that comes back.
 #include "apps/kestrel/kestrel_form.h"
 #include "apps/kestrel/name_form.h"
 #include "monitor/widgets.h"
@@ -128,27 +128,6 @@ private slots:
         rig.ui().VScroll1->setNumber(3);
         QCOMPARE(rig.ui().Label4[1]->text(), QStringLiteral("回来了"));
         QCOMPARE(rig.messages.size(), 2);
-    }
-
-    // A program folder that cannot be written (an installed package): the user's own copy, taken
-    // over from the one beside the program, holds every save.
-    void userCopyWhenTheFolderIsReadOnly()
-    {
-        QTemporaryDir home;
-        qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
-        WindowRig<KestrelForm> rig([](const QString& dir) {
-            Holding(1, 1, "总泵")(dir);
-            QFile::setPermissions(dir + "/name.txt", QFile::ReadOwner | QFile::ReadOther);
-            ::chmod(QFile::encodeName(dir).constData(), 0555);
-        });
-        const QString user = home.filePath("kestrel/name.txt");
-        QCOMPARE(rig.form->nameFilePath(), user);
-        QCOMPARE(rig.ui().Label4[1]->text(), QStringLiteral("总泵"));
-        QVERIFY(naming::WriteIniValue(user, "地址码1", naming::ChannelKey(2), "支泵"));
-        QCOMPARE(Stored(rig.dir.filePath("name.txt"), 1, 2), QStringLiteral("第2路"));
-        ::chmod(QFile::encodeName(rig.dir.path()).constData(), 0755);
-        qunsetenv("XDG_DATA_HOME");
-        QVERIFY(rig.messages.isEmpty());
     }
 };
 
