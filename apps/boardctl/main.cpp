@@ -44,10 +44,11 @@ int main(int argc, char* argv[])
     session.setAddresses(options.addresses);
     session.MSComm1().setCommPort(options.port);
     session.MSComm1().setDevicePath(options.device);
-    // With no time between requests, the next goes out once the answer is in or its wait is up:
-    // a request and its answer take 17 ms on the wire at 9600 Bd.
+    // With no time between requests, the next goes out once the answer is in, or when the board
+    // has had as long as the windows give it; a scan waits --timeout.
     session.setInterval(options.command == boardctl::Command::Scan ? 0 : options.intervalMs,
-                        options.command == boardctl::Command::Scan ? options.timeoutMs : 30);
+                        options.command == boardctl::Command::Scan ? options.timeoutMs
+                                                                   : board::kPollIntervalMs);
     const boardctl::Context context{options, formatter, session, stops, out};
     switch (options.command) {
     case boardctl::Command::Status:

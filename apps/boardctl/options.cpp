@@ -46,7 +46,7 @@ const char* const kHelpZh = R"(boardctl %1 — 从命令行查看和操作 24 �
                   /dev/ttyUSB<N-1>、/dev/ttyACM<N-1>、/dev/ttyS<N-1> 中第一个存在的
   --device PATH   打开这个设备
   --address 地址  检测板地址 0～255（默认 1）；status 和 watch 可以给出列表，如 1,3-5
-  --interval MS   两次询问之间的毫秒数（默认 50）；0：收到应答或等满 30 毫秒后立即询问下一个
+  --interval MS   两次询问之间的毫秒数（默认 50）；0：收到应答或等满 50 毫秒后立即询问下一个
   --names FILE    通道名称文件（默认与 Kestrel 相同：程序旁边的 name.txt，程序文件夹不可写时为
                   ~/.local/share/kestrel/name.txt，如果有）；没有名称的通道叫“第n路”
   --json          JSON 输出（每行一个对象）
@@ -91,7 +91,7 @@ Options:
   --device PATH   open this device
   --address A     board address 0..255 (default 1); status and watch take a list such as 1,3-5
   --interval MS   time between requests (default 50); 0: the next as soon as the answer is in, or
-                  after 30 ms
+                  after 50 ms
   --names FILE    channel names (default, if there is one: Kestrel's name.txt beside boardctl, or
                   ~/.local/share/kestrel/name.txt when that folder cannot be written); a channel
                   without a name is "第n路"

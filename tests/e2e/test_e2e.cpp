@@ -54,8 +54,9 @@ private slots:
         Rig rig(KESTREL_PATH, {"--pattern", "A5C30F", "--log"});
         QVERIFY2(rig.ready(), "no virtual display, or boardsim did not start");
         // First start: the name file is missing, then made.
-        QVERIFY2(!rig.x.waitForWindow("^File Not Found$").isEmpty(), "no missing-file message");
-        QVERIFY(!QFile::exists(rig.dir.filePath("name.txt")));
+        QVERIFY2(!rig.x.waitForWindow("^File Not Found$").isEmpty() &&
+                     !QFile::exists(rig.dir.filePath("name.txt")),
+                 "no missing-file message before the file is made");
         QVERIFY2(rig.x.answer("^File Not Found$"), "the missing-file message stayed");
         QVERIFY2(rig.x.answer("^Kestrel 通道监视$") && QFile::exists(rig.dir.filePath("name.txt")),
                  "no name file made");

@@ -34,9 +34,8 @@ for entry in "$share"/applications/*.desktop; do
 done
 
 # The completion as bash calls it, in an empty folder, so that only serial devices can be offered.
-mkdir "$work/empty"
 complete_words() {
-  (cd "$work/empty" && bash -c 'source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _boardctl
+  (mkdir -p "$work/empty" && cd "$work/empty" && bash -c 'source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _boardctl
     printf "%s\n" "${COMPREPLY[@]}"' "$share/bash-completion/completions/boardctl" "$@" 2>/dev/null)
 }
 [ "$(complete_words boardctl --de)" = --device ] || fail "boardctl --de does not complete to --device"

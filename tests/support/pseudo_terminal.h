@@ -86,7 +86,6 @@ public:
         return readUntil([&](const QByteArray& b) { return b.endsWith(Bytes(frame)); }, deadline);
     }
     QByteArray readAvailable() { return readUntil({}, 0ms); } // what has come, without waiting
-    bool waitForHangup(Ms wait = 2s) { return readUntil({}, wait), m_hungUp; }
 
 private:
     static void MakeRaw(int fd)

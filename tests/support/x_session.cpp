@@ -35,13 +35,12 @@ XSession::~XSession()
     }
 }
 
-QProcess* XSession::start(const QString& program, const QStringList& arguments)
+void XSession::start(const QString& program, const QStringList& arguments)
 {
     QProcess& process = m_processes.emplace_back();
     process.setProcessEnvironment(m_env);
     process.setProcessChannelMode(QProcess::ForwardedChannels); // its output reaches the log
     process.start(program, arguments);
-    return &process;
 }
 
 QByteArray XSession::run(const QString& tool, const QStringList& arguments)

@@ -13,13 +13,11 @@ class XSession
 {
 public:
     XSession(); // starts Xvfb on a display of its own; check isRunning()
-    // A display that already runs.
-    explicit XSession(const QString& on) : m_display(on) { m_env.insert("DISPLAY", on); }
     ~XSession(); // stops the programs started here, then the display it started
 
     bool isRunning() const { return !m_display.isEmpty(); }
     // Starts a program on the display; it is stopped with the session.
-    QProcess* start(const QString& program, const QStringList& arguments = {});
+    void start(const QString& program, const QStringList& arguments = {});
     // Where the first visible window whose title matches is, once it shows within the deadline;
     // an empty rect if none does.
     QRect waitForWindow(const QString& titleRegex, std::chrono::milliseconds deadline = 20s);
