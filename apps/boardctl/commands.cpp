@@ -225,7 +225,8 @@ int RunWatch(const Context& c)
         outputFailed = outputFailed || !written;
     };
     const auto events = [&](std::uint8_t address, const std::vector<WatchEvent>& happened) {
-        const QString time = Timestamp();
+        const QString time =
+            happened.empty() ? QString() : Timestamp(); // most frames change nothing
         QStringList lines;
         for (const WatchEvent& event : happened)
             lines << c.formatter.event(time, address, event);
