@@ -50,10 +50,11 @@ private slots:
     {
         WindowRig<KestrelForm> rig(Holding(7, 5, "泵<b>房</b>", ""));
         QVERIFY(rig.form->windowTitle().trimmed().isEmpty()); // not the application's name
+        QCOMPARE(rig.ui().Label4[6]->text(),
+                 QStringLiteral("第6路")); // address 1's, from the start
         rig.ui().VScroll1->setNumber(7);
         QCOMPARE(rig.ui().add->text(), QStringLiteral("7"));
         QCOMPARE(rig.ui().Label4[5]->text(), QStringLiteral("泵<b>房</b>"));
-        QCOMPARE(rig.ui().Label4[6]->text(), QStringLiteral("第6路"));
         rig.ui().add->setText("255"); // the spinner follows the box
         QCOMPARE(rig.ui().VScroll1->number(), 255);
         QCOMPARE(rig.ui().Label4[5]->text(), QStringLiteral("第5路"));
