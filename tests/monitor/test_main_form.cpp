@@ -40,8 +40,9 @@ private slots:
     {
         Rig rig;
         QVERIFY(Looks(rig) == kWaiting && rig.ui().Timer1->isActive());
-        for (const char* name : {"Label3", "Label5", "Label2_7", "Label4_24", "Timer1", "MSComm1"})
-            QVERIFY2(rig.form->findChild<QObject*>(name), name); // names that tools read
+        for (const char* name : {"Label3", "Label5", "Label2_7", "Timer1", "MSComm1"})
+            QVERIFY2(rig.form->findChild<QObject*>(name), name); // names that tools read, and:
+        QCOMPARE(rig.form->findChild<QLabel*>("Label4_24")->text(), QStringLiteral("第二十四路"));
         QVERIFY(rig.ui().Label3->font().pixelSize() == 21 &&
                 rig.ui().add->font().pixelSize() == 20 &&
                 rig.form->windowIcon().pixmap(48).width() == 48); // 15.75 pt, 15 pt, a 48 px icon

@@ -20,7 +20,7 @@ public:
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // stderr to the log
         m_process.start(program, arguments);
     }
-    ~LineProcess() { terminate(); } // QProcess kills one that hangs
+    ~LineProcess() { m_process.terminate(), waitForExit(); } // QProcess kills one that hangs
 
     QProcess& process() { return m_process; }
 
@@ -53,7 +53,6 @@ public:
             return std::nullopt;
         return m_process.exitCode();
     }
-    std::optional<int> terminate() { return m_process.terminate(), waitForExit(); } // SIGTERM
 
 private:
     QProcess m_process;
