@@ -1,5 +1,6 @@
-// boardctl's costs, with no display: the CPU that `watch` takes beside a live simulated board, and
-// the time from the last byte of a status frame written on the line to the line it prints.
+// boardctl's costs, with no display: the CPU that `watch` takes beside live simulated boards, the
+// time from the last byte of a status frame written on the line to the line it prints, how a bus of
+// eight boards is kept fresh, and how long a scan of every address takes.
 // Run: build/bin/bench_boardctl [seconds per CPU run] [frames]
 #include "link/frame.h"
 #include "support/line_process.h"
@@ -30,11 +31,13 @@ double CpuSeconds(qint64 pid)
     return stat.open(QIODevice::ReadOnly) ? stat.readAll().split(' ').value(0).toDouble() / 1e9 : 0;
 }
 
-bool CpuRun(const char* label, const QStringList& boardOptions, int seconds)
+bool CpuRun(const char* label, const QStringList& boardOptions, int seconds,
+            const QStringList& watchOptions = {}, int target = 1)
 {
     QTemporaryDir dir;
     BoardsimProcess board(dir.path(), boardOptions);
-    LineProcess watch(kBoardctl, {"--device", dir.filePath("com1"), "watch"});
+    LineProcess watch(kBoardctl, QStringList{"--device", dir.filePath("com1")} + watchOptions +
+                                     QStringList{"watch"});
     const auto never = [](const QString&) { return false; };
     if (!board.started() || !watch.waitForLine([](const QString&) { return true; })) {
         std::fprintf(stderr, "%s: boardctl printed nothing beside boardsim\n", label);
@@ -44,8 +47,8 @@ bool CpuRun(const char* label, const QStringList& boardOptions, int seconds)
     const double before = CpuSeconds(watch.process().processId());
     watch.waitForLine(never, std::chrono::seconds(seconds)); // reads what it prints meanwhile
     const double used = CpuSeconds(watch.process().processId()) - before;
-    std::printf("watch, %s: CPU %.2f %% of a core over %d s (target: under 1 %%)\n", label,
-                100 * used / seconds, seconds);
+    std::printf("watch, %s: CPU %.2f %% of a core over %d s (target: under %d %%)\n", label,
+                100 * used / seconds, seconds, target);
     return true;
 }
 
@@ -85,7 +88,8 @@ bool LatencyRun(int frames)
 
 // Eight boards on a line paced at 9600 Bd, watched with no time between requests: how often each
 // board is asked and answered, what share of the time the line is busy, how soon a change on any
-// board is printed, and boardctl's CPU.
+// board is printed. (Its CPU is a run of its own: the simulator's log of every frame, read here,
+// would share the two cores with it.)
 bool BusRun(int seconds, int changes)
 {
     constexpr double kExchangeMs = 16 * 10 * 1000.0 / 9600; // a request and its answer on the wire
@@ -106,9 +110,7 @@ bool BusRun(int seconds, int changes)
     };
     count(1s); // warm-up
     answers.clear();
-    const double before = CpuSeconds(watch.process().processId());
     count(std::chrono::seconds(seconds));
-    const double cpu = CpuSeconds(watch.process().processId()) - before;
     int total = 0, fewest = INT_MAX;
     for (const auto& [address, n] : answers)
         total += n, fewest = std::min(fewest, n);
@@ -116,10 +118,9 @@ bool BusRun(int seconds, int changes)
     std::printf(
         "bus of 8, --interval 0: %d answers in %d s; each board fresh every %.1f ms at worst "
         "(floor %.1f ms, ratio %.2f; target under 167 ms); line busy %.0f %% (target at least 80 "
-        "%%); "
-        "CPU %.2f %% of a core (target under 2 %%)\n",
+        "%%)\n",
         total, seconds, roundMs, 8 * kExchangeMs, roundMs / (8 * kExchangeMs),
-        100 * total * kExchangeMs / (1000.0 * seconds), 100 * cpu / seconds);
+        100 * total * kExchangeMs / (1000.0 * seconds));
     std::vector<double> ms;
     for (int i = 0; i < changes; ++i) {
         const int address = i % 8 + 1;
@@ -176,6 +177,9 @@ int main(int argc, char* argv[])
     const int frames = argc > 2 ? std::max(10, std::atoi(argv[2])) : 300;
     const bool ok = CpuRun("board answering, no changes", {"--pattern", "0x5A5A5A"}, seconds) &&
                     CpuRun("board walking every 200 ms", {"--walk", "200"}, seconds) &&
-                    LatencyRun(frames) && BusRun(seconds, 40) && ScanRun();
+                    LatencyRun(frames) && BusRun(seconds, 40) &&
+                    CpuRun("bus of 8, --interval 0", {"--address", "1-8"}, seconds,
+                           {"--address", "1-8", "--interval", "0"}, 2) &&
+                    ScanRun();
     return ok ? 0 : 1;
 }
