@@ -74,7 +74,7 @@ private slots:
         QCOMPARE(dialog.mingcheng()->text(), QStringLiteral("第6路"));
         dialog.mingcheng()->setText("新名");
         QTest::mouseClick(dialog.Command_ok(), Qt::LeftButton);
-        QVERIFY(!dialog.window());
+        QTRY_COMPARE(QApplication::topLevelWidgets().size(), 1); // closed, and gone: not hidden
         QCOMPARE(Stored(rig.form->nameFilePath(), 3, 6), QStringLiteral("新名"));
         QCOMPARE(Stored(rig.form->nameFilePath(), 3, 5), QStringLiteral("旧名"));
         QCOMPARE(rig.ui().Label4[6]->text(), QStringLiteral("新名"));

@@ -69,7 +69,8 @@ private slots:
         // the shell); the steps, apart by "; ": "= TEXT" the next line holds TEXT, "? TEXT" a later
         // line does, "< TEXT" a later line of boardsim's does, "> LINE" a control command to
         // boardsim, "~ TEXT" the last line read holds TEXT too, "TERM", "HUP" a signal, "$"
-        // no more lines. Boardsim's channels 0x5A5A5A: 1 off, 2 on, 3 off, 4 on.
+        // no line (within 3 s, or before the end). Boardsim's channels 0x5A5A5A: 1 off, 2 on, 3
+        // off, 4 on.
         QTest::addColumn<QString>("sim");
         QTest::addColumn<QString>("args");
         QTest::addColumn<QString>("script");
@@ -106,7 +107,7 @@ private slots:
         // The entry first opened is awaited, never the next device of port 1 (the PC's ttyS0).
         row("watch: unplug, replug", "", "watch",
             "? 通道 24; > unplug; ? 断开了（设备已拔出或不再可用）。每秒尝试重新打开 DIR/com1; "
-            "? 链路中断; ? 仍无法打开 DIR/com1：没有对应的设备; > replug; ? 已重新打开; = "
+            "? 链路中断; ? 仍无法打开 DIR/com1：没有对应的设备; $; > replug; ? 已重新打开; = "
             "链路恢复; "
             "= 通道  1  进水; TERM; ? 链路中断 1 次",
             0);

@@ -132,6 +132,8 @@ private slots:
         }
         QCOMPARE(QDir(rig.dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
                  QStringList({"com1", "wrenfield"})); // the console keeps nothing in files
+        // A pulled cable is told in the console's own box.
+        QVERIFY(rig.sim.control("unplug") && rig.x.answer("^Wrenfield 测试台$"));
     }
 };
 
