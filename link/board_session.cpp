@@ -24,7 +24,7 @@ void BoardSession::setAddresses(const std::vector<std::uint8_t>& addresses)
 {
     m_boards.clear();
     for (const std::uint8_t address : addresses)
-        m_boards.push_back(Board{address});
+        m_boards.emplace_back().address = address;
     m_next = 0;
 }
 
