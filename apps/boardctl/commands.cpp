@@ -216,7 +216,7 @@ int RunWatch(const Context& c)
     QString lastReopenFailure;
     bool outputFailed = false, outputFailing = false;
     const auto print = [&](const QStringList& lines) {
-        const bool written = lines.isEmpty() || c.out.print(lines);
+        const bool written = c.out.print(lines);
         if (!written && !outputFailing) // once, not once an event, until writing works again
             PrintError(Tr("无法写入输出（%1），其间的事件会丢失。",
                           "cannot write the output (%1); events meanwhile are lost.")
@@ -225,8 +225,10 @@ int RunWatch(const Context& c)
         outputFailed = outputFailed || !written;
     };
     const auto events = [&](std::uint8_t address, const std::vector<WatchEvent>& happened) {
-        const QString time =
-            happened.empty() ? QString() : Timestamp(); // most frames change nothing
+        // Most frames change nothing: no clock read, and no empty write taken for one that works.
+        if (happened.empty())
+            return;
+        const QString time = Timestamp();
         QStringList lines;
         for (const WatchEvent& event : happened)
             lines << c.formatter.event(time, address, event);

@@ -37,18 +37,17 @@ int main(int argc, char* argv[])
     const auto names = boardctl::LoadChannelNames(options, programDir);
     if (!names)
         return boardctl::kExitUsage;
+    const bool scan = options.command == boardctl::Command::Scan;
     const boardctl::Formatter formatter(options.format, *names,
-                                        options.addresses.size() > 1 ||
-                                            options.command == boardctl::Command::Scan);
+                                        options.addresses.size() > 1 || scan);
     board::BoardSession session(programDir);
     session.setAddresses(options.addresses);
     session.MSComm1().setCommPort(options.port);
     session.MSComm1().setDevicePath(options.device);
     // With no time between requests, the next goes out once the answer is in, or when the board
     // has had as long as the windows give it; a scan waits --timeout.
-    session.setInterval(options.command == boardctl::Command::Scan ? 0 : options.intervalMs,
-                        options.command == boardctl::Command::Scan ? options.timeoutMs
-                                                                   : board::kPollIntervalMs);
+    session.setInterval(scan ? 0 : options.intervalMs,
+                        scan ? options.timeoutMs : board::kPollIntervalMs);
     const boardctl::Context context{options, formatter, session, stops, out};
     switch (options.command) {
     case boardctl::Command::Status:

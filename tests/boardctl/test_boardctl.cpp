@@ -150,6 +150,7 @@ private slots:
             0);
         row("scan, no board", "--address 20", "scan --to 9", "? 地址 0～9 没有检测板应答", 4);
         row("toggle, output closed", "", "toggle 2 >&-", "? 无法写入标准输出", 5);
+        row("watch, output full", "--walk 200", "watch >/dev/full", "? 无法写入输出; $; TERM", 5);
     }
 
     void run()
