@@ -53,7 +53,16 @@ void BoardSession::setInterval(int ms, int answerWaitMs)
 
 OpenResult BoardSession::open()
 {
-    const OpenResult result = m_port.open();
+    return started(m_port.open());
+}
+
+OpenResult BoardSession::reopen()
+{
+    return started(m_port.reopen());
+}
+
+OpenResult BoardSession::started(const OpenResult& result)
+{
     if (result.ok) {
         m_port.setRThreshold(static_cast<int>(kFrameSize));
         forgetChannels();

@@ -50,8 +50,11 @@ public:
 
     // Opens the port and starts polling; a failed opening leaves it closed and says why.
     OpenResult open();
+    // Opens again what was opened last (boardctl's watch after the device went away).
+    OpenResult reopen();
     void close();
     bool isOpen() const { return m_port.isOpen(); }
+    const OpenResult& opened() const { return m_port.opened(); }
 
     // What the last valid frame said of the channels, while the board counts as answering.
     std::optional<std::uint32_t> channels() const { return m_boards.front().channels; }
@@ -82,6 +85,7 @@ private:
         std::int32_t link_ticks = 0;
         std::optional<std::uint32_t> channels;
     };
+    OpenResult started(const OpenResult& result);
     void SendFrame(std::uint8_t address, const Request& request);
     void forgetChannels();
 

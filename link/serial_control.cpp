@@ -60,6 +60,18 @@ QString OpenFailure(const OpenResult& result)
         .arg(result.device, result.reason);
 }
 
+QString Where(const OpenResult& opened)
+{
+    if (opened.port < 0)
+        return opened.path;
+    return Tr("串口 %1（%2）", "port %1 (%2)").arg(opened.port).arg(opened.path);
+}
+
+QString LostText(const OpenResult& opened, const QString& reason)
+{
+    return Tr("%1 断开了（%2）。", "%1 went away (%2).").arg(Where(opened), reason);
+}
+
 SerialControl::SerialControl(QString programDir, QObject* parent)
     : QObject(parent), m_programDir(std::move(programDir))
 {
@@ -75,12 +87,22 @@ SerialControl::SerialControl(QString programDir, QObject* parent)
 
 OpenResult SerialControl::open()
 {
+    if (!m_devicePath.isEmpty())
+        return open(-1,
+                    {m_devicePath, QFileInfo(m_devicePath).canonicalFilePath(), {m_devicePath}});
+    return open(m_commPort, FindPortDevice(m_commPort, m_programDir));
+}
+
+OpenResult SerialControl::reopen()
+{
+    const OpenResult last = m_opened;
+    return open(last.port, {last.path, QFileInfo(last.path).canonicalFilePath(), {last.path}});
+}
+
+OpenResult SerialControl::open(int port, const PortDevice& device)
+{
     OpenResult result;
-    result.port = m_devicePath.isEmpty() ? m_commPort : -1;
-    const PortDevice device =
-        m_devicePath.isEmpty()
-            ? FindPortDevice(m_commPort, m_programDir)
-            : PortDevice{m_devicePath, QFileInfo(m_devicePath).canonicalFilePath(), {m_devicePath}};
+    result.port = port;
     result.device = device.path.isEmpty() ? device.tried.join(Tr("、", ", ")) : device.describe();
     if (device.device.isEmpty()) {
         result.reason = NoDevice();
@@ -97,6 +119,7 @@ OpenResult SerialControl::open()
     // Qt does not flush on open: whatever the line held before belongs to nobody.
     m_port.clear(QSerialPort::Input);
     result.ok = true;
+    m_opened = result;
     return result;
 }
 

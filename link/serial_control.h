@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frame.h"
+#include "port_names.h"
 
 #include <QObject>
 #include <QSerialPort>
@@ -27,6 +28,10 @@ struct OpenResult
 
 // What a failed opening tells the user: the port number or path, the device and the reason.
 QString OpenFailure(const OpenResult& result);
+// The port that was opened, for messages: "串口 N（entry）", or the device path given as such.
+QString Where(const OpenResult& opened);
+// The opened port went away: "<Where> 断开了（reason）。"
+QString LostText(const OpenResult& opened, const QString& reason);
 
 class SerialControl : public QObject
 {
@@ -46,6 +51,12 @@ public:
 
     // PortOpen = True. A failed opening leaves the port closed and says why.
     OpenResult open();
+    // Opens the entry of the port list that was last opened, never another one (a port number
+    // looked up anew could find the next device in the list).
+    OpenResult reopen();
+    // What the last successful opening opened: what a loss is told of, whatever the port
+    // number has been set to since.
+    const OpenResult& opened() const { return m_opened; }
     // PortOpen = False.
     void close();
     // PortOpen read: true exactly while the port is open.
@@ -71,6 +82,7 @@ signals:
     void portLost(const QString& reason);
 
 private:
+    OpenResult open(int port, const PortDevice& device);
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
 
@@ -78,6 +90,7 @@ private:
     QSerialPort m_port;
     int m_commPort = 1;
     QString m_devicePath;
+    OpenResult m_opened;
     int m_threshold = 0;
     CommEvent m_event = CommEvent::None;
     bool m_closing = false; // a close after a device failure is already queued

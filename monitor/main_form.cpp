@@ -214,11 +214,10 @@ void MainForm::ShowPortClosed()
 void MainForm::onPortLost(const QString& reason)
 {
     ShowPortClosed();
-    msgbox::Show({msgbox::Icon::Warning, msgbox::ApplicationTitle(),
-                  QStringLiteral("串口 %1 断开了（%2），端口已关闭。\n"
-                                 "请检查设备和连线，接好后点击“打开串口”重新连接。")
-                      .arg(m_ui.MSComm1->commPort())
-                      .arg(reason)});
+    msgbox::Show(
+        {msgbox::Icon::Warning, msgbox::ApplicationTitle(),
+         board::LostText(m_session.opened(), reason) +
+             QStringLiteral("端口已关闭。\n请检查设备和连线，接好后点击“打开串口”重新连接。")});
 }
 
 void MainForm::ShowStatus(std::uint32_t channels)

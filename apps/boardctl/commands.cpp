@@ -46,9 +46,6 @@ public:
             PrintError(board::OpenFailure(opened));
             return false;
         }
-        entry = opened.path;
-        where = opened.port < 0 ? entry
-                                : Tr("串口 %1（%2）", "port %1 (%2)").arg(opened.port).arg(entry);
         c.session.Timer1_Timer();
         return true;
     }
@@ -69,12 +66,9 @@ public:
             .arg(after)
             .arg(c.options.timeoutMs)
             .arg(address)
-            .arg(where);
+            .arg(where());
     }
-    QString lost(const QString& reason) const
-    {
-        return Tr("%1 断开了（%2）。", "%1 went away (%2).").arg(where, reason);
-    }
+    QString where() const { return board::Where(c.session.opened()); }
     int exec()
     {
         const int code = loop.exec();
@@ -85,12 +79,10 @@ public:
     const Context& c;
     QEventLoop loop;
     QTimer deadline; // --timeout
-    QString entry;   // the entry of the port list that was opened
-    QString where;   // it, for messages
     // A command that a signal cut short ends the way a shell expects of a killed program.
     std::function<void(int)> onStop = [this](int signal) { loop.exit(128 + signal); };
     std::function<void(const QString&)> onLost = [this](const QString& reason) {
-        PrintError(lost(reason));
+        PrintError(board::LostText(c.session.opened(), reason));
         loop.exit(kExitNoPort);
     };
 
@@ -204,9 +196,6 @@ int RunWatch(const Context& c)
     Run run(c);
     if (!run.open())
         return kExitNoPort;
-    // A device that goes away is reopened under the entry that was opened: a port number looked
-    // up anew would find the next device in the list and poll something else all night.
-    c.session.MSComm1().setDevicePath(run.entry);
     QElapsedTimer clock; // durations from a monotonic clock: a clock change at night moves none
     clock.start();
     std::map<std::uint8_t, WatchLog> logs;
@@ -264,18 +253,20 @@ int RunWatch(const Context& c)
                 PrintError(Tr("检测板（地址 %1，%2）还没有有效应答，继续等待……",
                               "no valid answer yet from the board (address %1, %2); waiting on…")
                                .arg(address)
-                               .arg(run.where));
+                               .arg(run.where()));
         });
     run.onLost = [&](const QString& reason) {
-        PrintError(run.lost(reason) +
-                   Tr("每秒尝试重新打开 %1……", "Reopening %1 every second…").arg(run.entry));
+        PrintError(board::LostText(c.session.opened(), reason) +
+                   Tr("每秒尝试重新打开 %1……", " Reopening %1 every second…")
+                       .arg(c.session.opened().path));
         for (auto& [address, log] : logs)
             events(address, log.silent(clock.elapsed()));
         lastReopenFailure.clear();
         reopen.start();
     };
     QObject::connect(&reopen, &QTimer::timeout, &run.loop, [&] {
-        const board::OpenResult opened = c.session.open();
+        // The entry that was opened, never the next device of the list polled all night.
+        const board::OpenResult opened = c.session.reopen();
         if (!opened.ok) {
             // Said once per reason: a night without the adapter is not thousands of lines.
             if (opened.reason != lastReopenFailure)
@@ -288,7 +279,7 @@ int RunWatch(const Context& c)
         for (const std::uint8_t address : c.options.addresses)
             silentSinceOpen[address] = 0;
         PrintError(
-            Tr("%1 已重新打开（%2）。", "%1 is open again (%2).").arg(run.where, opened.device));
+            Tr("%1 已重新打开（%2）。", "%1 is open again (%2).").arg(run.where(), opened.device));
     });
 
     print(c.formatter.header());
@@ -326,7 +317,7 @@ int RunScan(const Context& c)
         PrintError(Tr("地址 %1～%2 没有检测板应答（%3）。", "no board answered at %1..%2 (%3).")
                        .arg(c.options.addresses.front())
                        .arg(c.options.addresses.back())
-                       .arg(run.where));
+                       .arg(run.where()));
     return code;
 }
 
