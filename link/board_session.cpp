@@ -28,6 +28,18 @@ void BoardSession::setAddresses(const std::vector<std::uint8_t>& addresses)
     m_next = 0;
 }
 
+void BoardSession::setAddress(std::uint8_t address)
+{
+    if (m_boards.empty())
+        m_boards.emplace_back();
+    m_boards.front().address = address;
+}
+
+std::optional<std::uint32_t> BoardSession::channels() const
+{
+    return m_boards.empty() ? std::nullopt : m_boards.front().channels;
+}
+
 void BoardSession::dropBoard(std::uint8_t address)
 {
     const auto board = std::ranges::find(m_boards, address, &Board::address);
@@ -125,16 +137,19 @@ void BoardSession::MSComm1_OnComm()
     const std::optional<Frame> frame = TakeFrame(m_port, recv_buf);
     if (!frame)
         return;
-    // One board takes any valid frame as its answer. On a shared line an answer counts only for
-    // the board that was asked and whose address it carries.
+    // Without the check one board takes any valid frame as its answer. With it, and always on a
+    // shared line, an answer counts only for the board that was asked and whose address it carries.
+    const std::uint8_t carried = (*frame)[1];
     auto board = m_boards.begin();
-    if (m_boards.size() > 1) {
-        if (m_asked != (*frame)[1])
+    if (m_addressCheck || m_boards.size() > 1) {
+        if (m_asked && *m_asked != carried)
+            emit otherAddress(*m_asked, carried);
+        if (m_asked != carried)
             return;
-        board = std::ranges::find(m_boards, (*frame)[1], &Board::address);
-        if (board == m_boards.end())
-            return;
+        board = std::ranges::find(m_boards, carried, &Board::address);
     }
+    if (board == m_boards.end())
+        return;
     board->link_ticks = kTicksAfterFrame;
     board->channels = ChannelBits(*frame);
     m_asked.reset();

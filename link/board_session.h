@@ -42,7 +42,11 @@ public:
     // The boards on the line, each starting unknown; one board (address 1) until told otherwise.
     void setAddresses(const std::vector<std::uint8_t>& addresses);
     // The one board's new address: what it was known to be still holds until the watchdog says.
-    void setAddress(std::uint8_t address) { m_boards.front().address = address; }
+    void setAddress(std::uint8_t address);
+    // On: an answer counts only for the board asked and only when it carries that board's address
+    // in byte 1, so that no state is credited to a board that did not send it. Off (the windows):
+    // one board takes any valid frame. Several boards always check.
+    void setAddressCheck(bool on) { m_addressCheck = on; }
     // A board that need not be asked any more.
     void dropBoard(std::uint8_t address);
     // Time between requests. 0: the next goes out once the answer is in or answerWaitMs has passed.
@@ -57,8 +61,8 @@ public:
     const OpenResult& opened() const { return m_port.opened(); }
 
     // What the last valid frame said of the channels, while the board counts as answering.
-    std::optional<std::uint32_t> channels() const { return m_boards.front().channels; }
-    std::int32_t linkTicks() const { return m_boards.front().link_ticks; }
+    std::optional<std::uint32_t> channels() const;
+    std::int32_t linkTicks() const { return m_boards.empty() ? 0 : m_boards.front().link_ticks; }
     const RecvBuf& recvBuf() const { return recv_buf; }
 
     // Goes out in place of the next poll, once; a later command replaces a waiting one.
@@ -75,6 +79,9 @@ signals:
     void silentTick(std::uint8_t address);
     // The board asked last gave no valid answer before the next request.
     void unanswered(std::uint8_t address);
+    // A valid frame in answer to the board asked that carries another address: an answer that
+    // counts for no board.
+    void otherAddress(std::uint8_t asked, std::uint8_t carried);
     // The device went away while open; the port is closed already.
     void portLost(const QString& reason);
 
@@ -95,6 +102,7 @@ private:
     std::size_t m_next = 0;              // the board the next poll asks
     std::optional<std::uint8_t> m_asked; // the address whose answer is awaited
     bool m_answerPaced = false;          // interval 0: the timer waits for the answer
+    bool m_addressCheck = false;
     std::optional<Request> m_pendingCmd; // pending_cmd, and pending_flag as whether it holds one
     Frame send_buf{};                    // the last request built, sent or not
     RecvBuf recv_buf{};

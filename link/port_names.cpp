@@ -3,7 +3,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <csignal>
 
 namespace board {
 
@@ -60,6 +64,51 @@ PortDevice FindPortDevice(int number, const QString& programDir)
         }
     }
     return result;
+}
+
+namespace {
+
+// A live process's name, from its own record, else as a lock file named it.
+QString Named(qint64 pid, const QString& fallback)
+{
+    if (pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno != EPERM))
+        return {};
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    const QString name =
+        comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()) : fallback;
+    return Tr("%1（进程 %2）", "%1 (process %2)").arg(name.trimmed()).arg(pid);
+}
+
+} // namespace
+
+QString LockHolder(const QString& device)
+{
+    // LCK..ttyUSB0 for /dev/ttyUSB0, LCK..pts_3 for /dev/pts/3: a process id, then a name.
+    const QString lock =
+        QStringLiteral("LCK..") +
+        QString(device).remove(QRegularExpression(QStringLiteral("^/dev/"))).replace(u'/', u'_');
+    for (const char* folder : {"/var/lock", "/run/lock", "/var/spool/locks", "/var/spool/uucp",
+                               "/etc/locks", "/tmp", "/var/tmp", "/var/lock/lockdev"}) {
+        QFile file(QDir(QLatin1String(folder)).filePath(lock));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QStringList lines = QString::fromLocal8Bit(file.read(4096)).split(u'\n');
+        if (const QString holder = Named(lines[0].trimmed().toLongLong(), lines.value(1));
+            !holder.isEmpty())
+            return holder;
+    }
+    return {};
+}
+
+QString ProcessHolding(const QString& device)
+{
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList({"[0-9]*"}, QDir::Dirs)) {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::System))
+            if (fd.symLinkTarget() == device)
+                return Named(pid.toLongLong(), {});
+    }
+    return {};
 }
 
 QString DescribePort(int number, const QString& programDir)

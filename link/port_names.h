@@ -32,6 +32,12 @@ bool OwnFolderWritable(const QString& programDir);
 // user's choice for that number.
 PortDevice FindPortDevice(int number, const QString& programDir);
 
+// Who holds the device, as "name（进程 pid）", or empty when none is seen: the live program named
+// by the lock file a serial program leaves (LCK..name in the system's lock folders), or a process
+// of ours with the device among its open files.
+QString LockHolder(const QString& device);
+QString ProcessHolding(const QString& device);
+
 // One line for the port box's tooltip: which device the number opens, or that it opens none.
 QString DescribePort(int number, const QString& programDir);
 

@@ -7,6 +7,9 @@
 #include <QMetaObject>
 #include <QSerialPortInfo>
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace board {
 namespace {
 
@@ -15,18 +18,33 @@ QString NoDevice()
     return Tr("没有对应的设备。", "no such device.");
 }
 
-QString DescribeOpenError(QSerialPort::SerialPortError error, const QString& detail)
+// Qt reports a port held by another program exactly like a missing access right. The lock is
+// taken before the device is opened, and a program without one can hold it for itself.
+QString HeldOrDenied(const QString& device, const QString& detail)
+{
+    QString holder = LockHolder(device);
+    if (holder.isEmpty() && ::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 &&
+        errno == EACCES)
+        return Tr("没有访问权限。\n请把当前用户加入 dialout 组并重新登录。",
+                  "permission denied.\nAdd your user to the group dialout and log in again.");
+    if (holder.isEmpty())
+        holder = ProcessHolding(device);
+    if (holder.isEmpty())
+        return Tr("端口正被其他程序占用（%1）。", "another program holds the port (%1).")
+            .arg(detail);
+    return Tr("端口正被 %1占用，请先关闭它。", "the port is held by %1; close it first.")
+        .arg(holder);
+}
+
+QString DescribeOpenError(QSerialPort::SerialPortError error, const QString& detail,
+                          const QString& device)
 {
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
     case QSerialPort::ResourceError: // a pseudo-terminal whose other end has gone
         return NoDevice();
     case QSerialPort::PermissionError:
-        // Linux reports a port held by another program exactly like a missing access right.
-        return Tr("没有访问权限，或者端口正被其他程序占用。\n"
-                  "请把当前用户加入 dialout 组并重新登录，或者关闭占用该端口的程序。",
-                  "no permission, or another program holds the port.\nAdd your user to the group "
-                  "dialout and log in again, or close the program that holds the port.");
+        return HeldOrDenied(device, detail);
     case QSerialPort::OpenError:
         return Tr("端口已经打开。", "the port is open already.");
     default:
@@ -113,7 +131,7 @@ OpenResult SerialControl::open(int port, const PortDevice& device)
     m_closing = false;
     m_event = CommEvent::None;
     if (!m_port.open(QIODevice::ReadWrite)) {
-        result.reason = DescribeOpenError(m_port.error(), m_port.errorString());
+        result.reason = DescribeOpenError(m_port.error(), m_port.errorString(), device.device);
         return result;
     }
     // Qt does not flush on open: whatever the line held before belongs to nobody.

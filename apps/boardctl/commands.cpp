@@ -22,6 +22,9 @@ using board::Tr;
 // (a second at the usual pace) pass before it says that it is still waiting for a first answer.
 constexpr int kReopenMs = 1000;
 constexpr int kSilentTicksBeforeNote = 20;
+// Answers carrying another address that a board which never answered gets before boardctl says
+// that its board may not send its address.
+constexpr int kOtherAnswersBeforeAdvice = 3;
 
 // A run of one command: the port opened, the event loop, a stop signal ending it.
 class Run
@@ -36,6 +39,24 @@ public:
         QObject::connect(&c.session, &board::BoardSession::portLost, &loop,
                          [this](const QString& reason) { onLost(reason); });
         deadline.setSingleShot(true);
+        // A scan asks addresses that may not exist: answers of the others are no advice.
+        if (c.options.command == Command::Scan)
+            return;
+        QObject::connect(&c.session, &board::BoardSession::frameTaken, &loop,
+                         [this](std::uint8_t address) { m_answered.insert(address); });
+        QObject::connect(&c.session, &board::BoardSession::otherAddress, &loop,
+                         [this](std::uint8_t asked, std::uint8_t carried) {
+                             if (!m_answered.contains(asked) &&
+                                 ++m_otherAnswers[asked] == kOtherAnswersBeforeAdvice &&
+                                 !std::exchange(m_advised, true))
+                                 PrintError(Tr("应答中的地址是 %1（询问的是 %2）；如果检测板不在"
+                                               "应答中发送自己的地址，请使用 --any-address。",
+                                               "answers carry address %1 (asked: %2); if your "
+                                               "board does not send its address, use "
+                                               "--any-address.")
+                                                .arg(carried)
+                                                .arg(asked));
+                         });
     }
 
     // Opens the port and polls at once: a check waits for nothing. Says why when it cannot.
@@ -49,16 +70,6 @@ public:
         c.session.Timer1_Timer();
         return true;
     }
-    // For status and toggle, whose output is the whole point: a failed write ends the run.
-    bool printed(const QStringList& lines)
-    {
-        if (c.out.print(lines))
-            return true;
-        PrintError(
-            Tr("无法写入标准输出：%1。", "cannot write the output: %1.").arg(*c.out.failure()));
-        loop.exit(kExitOutput);
-        return false;
-    }
     QString noAnswer(std::uint8_t address, const QString& after = {}) const
     {
         return Tr("%1%2 毫秒内没有收到检测板（地址 %3，%4）的有效应答。",
@@ -69,16 +80,26 @@ public:
             .arg(where());
     }
     QString where() const { return board::Where(c.session.opened()); }
+    // Runs until the command ends, closes the port and waits for the lines to be written. A
+    // reader that takes nothing holds the exit up only until a stop signal, or, once `finishing`
+    // is set, its deadline.
     int exec()
     {
         const int code = loop.exec();
         c.session.close();
-        return code;
+        const bool written = finishing ? c.out.flush(-1, *finishing) : c.out.flush(c.stops.fd());
+        if (written || code >= 128)
+            return code;
+        PrintError(done + Tr("无法写入标准输出：%1。", "cannot write the output: %1.")
+                              .arg(c.out.failure().value_or(QString())));
+        return kExitOutput;
     }
 
     const Context& c;
     QEventLoop loop;
     QTimer deadline; // --timeout
+    std::optional<QDeadlineTimer> finishing;
+    QString done; // what was done all the same, for a failed write to say first
     // A command that a signal cut short ends the way a shell expects of a killed program.
     std::function<void(int)> onStop = [this](int signal) { loop.exit(128 + signal); };
     std::function<void(const QString&)> onLost = [this](const QString& reason) {
@@ -88,6 +109,9 @@ public:
 
 private:
     QSocketNotifier m_stop;
+    std::set<std::uint8_t> m_answered;
+    std::map<std::uint8_t, int> m_otherAnswers;
+    bool m_advised = false;
 };
 
 } // namespace
@@ -98,10 +122,19 @@ int RunStatus(const Context& c)
     if (!run.open())
         return kExitNoPort;
     std::set<std::uint8_t> waiting(c.options.addresses.begin(), c.options.addresses.end());
+    std::set<std::uint8_t> asked; // a poll of a board that has not answered finds it silent
+    QObject::connect(&c.session, &board::BoardSession::silentTick, &run.loop,
+                     [&](std::uint8_t address) { asked.insert(address); });
     bool mismatch = false;
     QObject::connect(&run.deadline, &QTimer::timeout, &run.loop, [&] {
         for (const std::uint8_t address : waiting)
-            PrintError(run.noAnswer(address));
+            PrintError(asked.contains(address)
+                           ? run.noAnswer(address)
+                           : Tr("%1 毫秒内没有轮到询问地址 %2：地址太多，或 --timeout 太短。",
+                                "address %2 was not asked within %1 ms: too many addresses, or "
+                                "--timeout too short.")
+                                 .arg(c.options.timeoutMs)
+                                 .arg(address));
         run.loop.exit(kExitNoAnswer);
     });
     QObject::connect(
@@ -111,9 +144,8 @@ int RunStatus(const Context& c)
                 return;
             c.session.dropBoard(address);
             const bool first = waiting.size() + 1 == c.options.addresses.size();
-            if (!run.printed((first ? c.formatter.header() : QStringList()) +
-                             c.formatter.status(Timestamp(), address, channels)))
-                return;
+            c.out.print((first ? c.formatter.header() : QStringList()) +
+                        c.formatter.status(Timestamp(), address, channels));
             QStringList differing;
             for (const int ch :
                  c.options.expect ? Mismatches(*c.options.expect, channels) : std::vector<int>{})
@@ -183,9 +215,12 @@ int RunToggle(const Context& c)
             if (on == *before)
                 return;
             run.deadline.stop();
-            if (run.printed(c.formatter.header() +
-                            QStringList{c.formatter.channel(Timestamp(), address, ch, on)}))
-                run.loop.exit(kExitDone);
+            c.out.print(c.formatter.header() +
+                        QStringList{c.formatter.channel(Timestamp(), address, ch, on)});
+            run.done = Tr("通道 %1 已切换为%2，但", "channel %1 is now %2, but ")
+                           .arg(ch)
+                           .arg(StateWord(on));
+            run.loop.exit(kExitDone);
         });
     run.deadline.start(c.options.timeoutMs);
     return run.exec();
@@ -209,7 +244,7 @@ int RunWatch(const Context& c)
         if (!written && !outputFailing) // once, not once an event, until writing works again
             PrintError(Tr("无法写入输出（%1），其间的事件会丢失。",
                           "cannot write the output (%1); events meanwhile are lost.")
-                           .arg(*c.out.failure()));
+                           .arg(c.out.failure().value_or(QString())));
         outputFailing = !written;
         outputFailed = outputFailed || !written;
     };
@@ -227,15 +262,25 @@ int RunWatch(const Context& c)
     run.onStop = [&](int) {
         if (std::exchange(finished, true))
             return;
-        c.out.finishing(); // a reader that stalls gets two seconds for the summary
         c.session.close();
         const QString time = Timestamp();
         for (const auto& [address, log] : logs)
-            print(c.formatter.summary(time, address, log.linkLost(), log.totals(clock.elapsed())));
-        run.loop.exit(outputFailed ? kExitOutput : kExitDone);
+            c.out.print(c.formatter.summary(time, address, log.linkLost(),
+                                            log.totals(clock.elapsed()), log.answered()),
+                        true);
+        const qint64 dropped = c.out.dropped();
+        if (dropped > 0) {
+            c.out.print({c.formatter.dropped(time, dropped)}, true);
+            PrintError(Tr("读取输出的程序没有跟上，共丢弃了 %1 行输出。",
+                          "the reader did not keep up: %1 lines of output were dropped.")
+                           .arg(dropped));
+        }
+        run.finishing = QDeadlineTimer(2000); // a reader that stalls gets two seconds for it
+        run.loop.exit(outputFailed || dropped > 0 ? kExitOutput : kExitDone);
     };
     QTimer duration;
     duration.setSingleShot(true);
+    duration.setTimerType(Qt::PreciseTimer); // a coarse one may end a run 5 % early
     QObject::connect(&duration, &QTimer::timeout, &run.loop, [&] { run.onStop(0); });
     QTimer reopen;
     reopen.setInterval(kReopenMs);
@@ -302,9 +347,8 @@ int RunScan(const Context& c)
     };
     QObject::connect(&c.session, &board::BoardSession::frameTaken, &run.loop,
                      [&](std::uint8_t address, std::uint32_t channels) {
-                         if (!run.printed((found++ == 0 ? c.formatter.header() : QStringList()) +
-                                          c.formatter.status(Timestamp(), address, channels)))
-                             return;
+                         c.out.print((found++ == 0 ? c.formatter.header() : QStringList()) +
+                                     c.formatter.status(Timestamp(), address, channels));
                          done(address);
                      });
     QObject::connect(&c.session, &board::BoardSession::unanswered, &run.loop,

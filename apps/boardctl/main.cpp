@@ -11,7 +11,10 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <fcntl.h>
+#include <optional>
+#include <system_error>
 #include <unistd.h>
 
 int main(int argc, char* argv[])
@@ -22,15 +25,21 @@ int main(int argc, char* argv[])
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
         if (::fcntl(fd, F_GETFD) < 0)
             ::open("/dev/null", O_RDWR);
-    // Before anything could start a thread that would take the signals instead.
-    const board::StopSignals stops;
+    std::optional<board::StopSignals> stops;
+    try {
+        stops.emplace(); // before anything could start a thread that would take the signals
+    } catch (const std::system_error& e) {
+        std::fprintf(stderr, "boardctl: %s\n", e.what());
+        return boardctl::kExitNoPort; // no descriptor left for the signals: none for a port either
+    }
     const QCoreApplication app(argc, argv);
-    boardctl::Output out(outputClosed ? -1 : stops.fd());
+    boardctl::Output out(outputClosed);
     const auto parsed = boardctl::ParseOptions(QCoreApplication::arguments());
     if (const auto* exit = std::get_if<boardctl::ExitNow>(&parsed)) {
         if (exit->code != boardctl::kExitDone)
             return std::fputs((exit->text + u'\n').toUtf8().constData(), stderr), exit->code;
-        return out.print({exit->text}) ? exit->code : int(boardctl::kExitOutput);
+        return out.print({exit->text}) && out.flush(stops->fd()) ? exit->code
+                                                                 : int(boardctl::kExitOutput);
     }
     const auto& options = std::get<boardctl::Options>(parsed);
     const QString programDir = QCoreApplication::applicationDirPath();
@@ -42,13 +51,14 @@ int main(int argc, char* argv[])
                                         options.addresses.size() > 1 || scan);
     board::BoardSession session(programDir);
     session.setAddresses(options.addresses);
+    session.setAddressCheck(!options.anyAddress);
     session.MSComm1().setCommPort(options.port);
     session.MSComm1().setDevicePath(options.device);
     // With no time between requests, the next goes out once the answer is in, or when the board
     // has had as long as the windows give it; a scan waits --timeout.
     session.setInterval(scan ? 0 : options.intervalMs,
                         scan ? options.timeoutMs : board::kPollIntervalMs);
-    const boardctl::Context context{options, formatter, session, stops, out};
+    const boardctl::Context context{options, formatter, session, *stops, out};
     switch (options.command) {
     case boardctl::Command::Status:
         return boardctl::RunStatus(context);

@@ -2,7 +2,7 @@
 
 #include "exit_codes.h"
 
-#include "link/frame.h"
+#include "link/board_session.h"
 #include "link/text.h"
 
 #include <QCommandLineParser>
@@ -21,7 +21,8 @@ constexpr int kMaxDurationSeconds = 2'000'000;
 
 const char* const kHelpZh = R"(boardctl %1 — 从命令行查看和操作 24 路检测板，不需要图形界面。
 用法：
-  boardctl [--port N | --device PATH] [--address 地址] [--names FILE] [--json | --csv] 命令 [参数]
+  boardctl [--port N | --device PATH] [--address 地址 [--any-address]] [--names FILE]
+           [--json | --csv] 命令 [参数]
     status [--expect PATTERN] [--timeout MS] [--interval MS]
     watch  [--duration SECONDS] [--interval MS]
     toggle CHANNEL [--timeout MS]
@@ -31,11 +32,14 @@ const char* const kHelpZh = R"(boardctl %1 — 从命令行查看和操作 24 �
 命令：
   status          轮流询问各块检测板，每块板收到第一个有效应答时列出它 24 路的状态，都列出后退出。
                   --expect：24 个字符依次对应第 1～24 路，1 连接、0 断开、x 不论，或 all-on、all-off；
-                  不符时列出不符的通道。--timeout：最多等待的毫秒数（默认 1000）。
+                  不符时列出不符的通道。--timeout：最多等待的毫秒数（默认 1000，地址多时足够
+                  把每块板问两遍）。
   watch           轮流询问，每个事件输出一行：第一个有效应答（及链路恢复后）时每一路的状态，之后每一次
-                  变化；链路中断（一块板六次询问没有有效应答）和恢复。设备被拔出后每秒重新打开同一个设备。
-                  收到 SIGINT、SIGTERM 或 SIGHUP，或 --duration 秒到时，输出每块板每一路的汇总（掉线次数、
-                  断开总时长、最长一次）和链路中断次数，然后退出。
+                  变化；链路中断（一块板六次询问没有有效应答）和恢复；从未应答的板六次询问后报告
+                  absent。设备被拔出后每秒重新打开同一个设备。询问从不等待输出：读取方跟不上时，
+                  来不及写出的行有上限，超出的行被丢弃并计数。收到 SIGINT、SIGTERM 或 SIGHUP，或
+                  --duration 秒到时，输出每块板每一路的汇总（掉线次数、断开总时长、最长一次）和链路
+                  中断次数，然后退出。
   toggle CHANNEL  与 Wrenfield 中点击指示灯相同（一个地址）：等到有效应答，该路连接则发送 0x11，断开则发送
                   0x12，再在 --timeout 毫秒（默认 1000）内等待显示该路已改变的应答，输出它的新状态。
   scan            依次询问 --from～--to（默认 0～255）的每个地址，每个等待应答 --timeout 毫秒（默认 30），
@@ -45,7 +49,9 @@ const char* const kHelpZh = R"(boardctl %1 — 从命令行查看和操作 24 �
   --port N        串口号（默认 1）：依次取程序所在文件夹中的 comN、~/.local/share/kestrel/comN、
                   /dev/ttyUSB<N-1>、/dev/ttyACM<N-1>、/dev/ttyS<N-1> 中第一个存在的
   --device PATH   打开这个设备
-  --address 地址  检测板地址 0～255（默认 1）；status 和 watch 可以给出列表，如 1,3-5
+  --address 地址  检测板地址 0～255（默认 1）；status 和 watch 可以给出列表，如 1,3-5。
+                  只接受应答第 1 字节中是该地址的应答
+  --any-address   接受任何有效应答，不看其中的地址（只用于一个地址，给不发送自己地址的检测板）
   --interval MS   两次询问之间的毫秒数（默认 50）；0：收到应答或等满 50 毫秒后立即询问下一个
   --names FILE    通道名称文件（默认与 Kestrel 相同：程序旁边的 name.txt，程序文件夹不可写时为
                   ~/.local/share/kestrel/name.txt，如果有）；没有名称的通道叫“第n路”
@@ -56,12 +62,14 @@ const char* const kHelpZh = R"(boardctl %1 — 从命令行查看和操作 24 �
   --version       显示版本
 
 退出码：0 完成（且符合 --expect）；1 不符合 --expect，或 toggle 没有看到变化；2 用法错误；
-        3 串口无法打开；4 规定时间内没有有效应答（scan：没有检测板应答）；5 输出无法写入。)";
+        3 串口无法打开（或在 status、toggle、scan 期间断开）；4 规定时间内没有有效应答（scan：
+        没有检测板应答）；5 输出没能全部写出；128+n 被信号 n 终止（watch 输出汇总后为 0）。)";
 
 const char* const kHelpEn =
-    R"(boardctl %1 — the 24-channel detection board from the command line, no display needed.
+    R"(boardctl %1 — the 24-channel board from the command line, no display needed.
 Usage:
-  boardctl [--port N | --device PATH] [--address A] [--names FILE] [--json | --csv] COMMAND [ARGS]
+  boardctl [--port N | --device PATH] [--address A [--any-address]]
+           [--names FILE] [--json | --csv] COMMAND [ARGS]
     status [--expect PATTERN] [--timeout MS] [--interval MS]
     watch  [--duration SECONDS] [--interval MS]
     toggle CHANNEL [--timeout MS]
@@ -69,39 +77,58 @@ Usage:
   boardctl --help | --version
 
 Commands:
-  status          asks the boards in turn and prints each board's 24 channels at its first valid
-                  answer; exits when all are printed. --expect: 24 characters for channels 1..24,
-                  1 connected, 0 disconnected, x either, or all-on / all-off; a mismatch names the
-                  channels that differ. --timeout: how long to wait, in ms (default 1000).
-  watch           asks in turn and prints one line per event: every channel at the first valid answer
-                  (and after the link comes back), then each change; the link lost (six polls of a
-                  board without a valid answer) and back. A device that goes away is reopened every
-                  second, the same device. On SIGINT, SIGTERM or SIGHUP, or after --duration seconds,
-                  it prints a summary per board and channel (drops, time down, longest drop) and how
-                  often the link was lost, and exits.
-  toggle CHANNEL  what a click on Wrenfield's lamp does (one address): waits for a valid answer, sends
-                  0x11 if the channel is connected or 0x12 if not, waits up to --timeout ms (default
-                  1000) for an answer that shows the change and prints the channel's new state.
-  scan            asks each address from --from to --to (default 0..255) once, waiting --timeout ms
-                  (default 30) for its answer, then the silent ones again --retries times (default
-                  0); prints every board that answers, with its 24 channels, as soon as it is found.
+  status          asks the boards in turn and prints each board's 24 channels at
+                  its first valid answer; exits when all are printed. --expect:
+                  24 characters for channels 1..24, 1 connected, 0 disconnected,
+                  x either, or all-on / all-off; a mismatch names the channels
+                  that differ. --timeout: how long to wait, in ms (default 1000,
+                  or long enough to ask every board twice).
+  watch           asks in turn and prints one line per event: every channel at
+                  the first valid answer (and after the link comes back), then
+                  each change; the link lost (six polls of a board without a
+                  valid answer) and back; a board never answering, as absent.
+                  A device that goes away is reopened every second, the same
+                  device. Polling never waits on the output: lines a reader has
+                  not taken wait in a bounded backlog, and those dropped beyond
+                  it are counted. On SIGINT, SIGTERM or SIGHUP, or after
+                  --duration seconds, it prints a summary per board and channel
+                  (drops, time down, longest drop) and how often the link was
+                  lost, and exits.
+  toggle CHANNEL  what a click on Wrenfield's lamp does (one address): waits for
+                  a valid answer, sends 0x11 if the channel is connected or 0x12
+                  if not, waits up to --timeout ms (default 1000) for an answer
+                  that shows the change and prints the channel's new state.
+  scan            asks each address from --from to --to (default 0..255) once,
+                  waiting --timeout ms (default 30) for its answer, then the
+                  silent ones again --retries times (default 0); prints every
+                  board that answers, with its 24 channels, as soon as found.
+
 Options:
-  --port N        port number (default 1): the first that exists of comN in boardctl's folder,
-                  ~/.local/share/kestrel/comN, /dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>
+  --port N        port number (default 1): the first that exists of comN in
+                  boardctl's folder, ~/.local/share/kestrel/comN,
+                  /dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>
   --device PATH   open this device
-  --address A     board address 0..255 (default 1); status and watch take a list such as 1,3-5
-  --interval MS   time between requests (default 50); 0: the next as soon as the answer is in, or
-                  after 50 ms
-  --names FILE    channel names (default, if there is one: Kestrel's name.txt beside boardctl, or
-                  ~/.local/share/kestrel/name.txt when that folder cannot be written); a channel
-                  without a name is "第n路"
+  --address A     board address 0..255 (default 1); status and watch take a list
+                  such as 1,3-5. An answer counts only when byte 1 carries it.
+  --any-address   take any valid answer, whatever address it carries (one
+                  address only, for a board that does not send its own)
+  --interval MS   time between requests (default 50); 0: the next as soon as
+                  the answer is in, or after 50 ms
+  --names FILE    channel names (default, if there is one: Kestrel's name.txt
+                  beside boardctl, or ~/.local/share/kestrel/name.txt when that
+                  folder cannot be written); a channel without a name is "第n路"
   --json          JSON output, one object per line
   --csv           CSV output: a header, then time,event,channel,name,state rows
-                  With several addresses every line carries the address: "address" in JSON, an
-                  address column after time in CSV
-Exit codes: 0 done (and --expect matched); 1 --expect did not match, or toggle saw no change;
-  2 wrong usage; 3 the port cannot be opened; 4 no valid answer in time (scan: no board
-  answered); 5 the output could not be written.)";
+                  With several addresses every line carries the address:
+                  "address" in JSON, an address column after time in CSV
+  -h, --help      show this help
+  --version       show the version
+
+Exit codes: 0 done (and --expect matched); 1 --expect did not match, or toggle
+  saw no change; 2 wrong usage; 3 the port cannot be opened (or went away during
+  status, toggle or scan); 4 no valid answer in time (scan: no board answered);
+  5 the output could not all be written; 128+n stopped by signal n (watch: 0,
+  after its summary).)";
 
 ExitNow UsageError(const QString& message)
 {
@@ -129,12 +156,12 @@ std::variant<Options, ExitNow> ParseOptions(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({"h", "help"}, {}), version("version", {});
-    const QCommandLineOption json("json", {}), csv("csv", {});
+    const QCommandLineOption json("json", {}), csv("csv", {}), anyAddress("any-address", {});
     QList<QCommandLineOption> valued;
     for (const char* name : {"port", "device", "address", "names", "expect", "timeout", "duration",
                              "interval", "from", "to", "retries"})
         valued << QCommandLineOption(name, {}, "VALUE");
-    parser.addOptions(QList{help, version, json, csv} + valued);
+    parser.addOptions(QList{help, version, json, csv, anyAddress} + valued);
     const auto isSet = [&](const char* name) { return parser.isSet(QString(name)); };
     const auto value = [&](const char* name) { return parser.value(QString(name)); };
 
@@ -272,6 +299,16 @@ std::variant<Options, ExitNow> ParseOptions(const QStringList& arguments)
             return UsageError(Tr("toggle 只用于一个地址。", "toggle takes one address."));
         options.addresses = *addresses;
     }
+    options.anyAddress = parser.isSet(anyAddress);
+    if (options.anyAddress && (command == Command::Scan || options.addresses.size() > 1))
+        return UsageError(Tr("--any-address 只用于一个地址（status、watch 或 toggle）。",
+                             "--any-address is only for one address (status, watch or toggle)."));
+    // Long enough for every board of the list to be asked twice, and the second answer to come.
+    if (command == Command::Status && !isSet("timeout"))
+        options.timeoutMs = std::max<qsizetype>(
+            options.timeoutMs,
+            (2 * options.addresses.size() + 1) *
+                (options.intervalMs ? options.intervalMs : board::kPollIntervalMs));
     if (command == Command::Scan) {
         if (from > to)
             return UsageError(Tr("--from 不能大于 --to。", "--from must not be above --to."));
@@ -289,9 +326,10 @@ std::variant<Options, ExitNow> ParseOptions(const QStringList& arguments)
     if (isSet("duration")) {
         bool ok = false;
         const double seconds = value("duration").toDouble(&ok);
-        if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > kMaxDurationSeconds)
-            return UsageError(Tr("时长“%1”不是 0～%2 之间的秒数。",
-                                 "duration '%1' is not a number of seconds in 0..%2.")
+        // QTimer counts whole milliseconds: less than one would end at once.
+        if (!ok || !std::isfinite(seconds) || seconds < 0.001 || seconds > kMaxDurationSeconds)
+            return UsageError(Tr("时长“%1”不是 0.001～%2 之间的秒数。",
+                                 "duration '%1' is not a number of seconds in 0.001..%2.")
                                   .arg(value("duration"))
                                   .arg(kMaxDurationSeconds));
         options.durationSeconds = seconds;

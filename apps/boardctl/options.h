@@ -21,6 +21,7 @@ struct Options
     int port = 1;                           // port number N, when no --device is given
     QString device;                         // --device PATH; empty for a port number
     std::vector<std::uint8_t> addresses{1}; // scan: --from..--to
+    bool anyAddress = false;                // take any valid answer, whatever address it carries
     QString namesFile;                      // --names FILE; empty for the default
     Format format = Format::Text;
     Command command = Command::Status;

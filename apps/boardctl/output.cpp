@@ -7,10 +7,14 @@
 #include <QJsonDocument>
 
 #include <cerrno>
-#include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace boardctl {
@@ -39,6 +43,19 @@ QString CsvField(const QString& text)
     return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
+// Control characters shown as \x1B and the like, so that text from a file cannot move the
+// cursor, retitle or garble a terminal; line breaks stay where `keep` has them.
+QString Printable(const QString& text, const QString& keep = {})
+{
+    QString shown;
+    for (const QChar c : text)
+        shown += c.category() == QChar::Other_Control && !keep.contains(c)
+                     ? QStringLiteral("\\x") +
+                           QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper()
+                     : QString(c);
+    return shown;
+}
+
 QString State(bool on)
 {
     return on ? QStringLiteral("on") : QStringLiteral("off");
@@ -46,39 +63,117 @@ QString State(bool on)
 
 } // namespace
 
-bool Output::print(const QStringList& lines)
+struct Output::Shared
+{
+    std::mutex mutex;
+    std::condition_variable wake;
+    QByteArray backlog;
+    bool writing = false; // the thread is writing a part taken from the backlog
+    std::optional<QString> failure;
+    qint64 dropped = 0;
+    int idle = -1; // an eventfd, signalled whenever the backlog has been written out
+
+    // The thread's life: wait for lines, write them with blocking writes, say when idle. A
+    // reader that went away ends boardctl with SIGPIPE, as it would any other program.
+    void run()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return !backlog.isEmpty(); });
+            const QByteArray bytes = std::exchange(backlog, {});
+            writing = true;
+            lock.unlock();
+            int error = 0;
+            for (qsizetype done = 0; done < bytes.size() && !error;) {
+                const ssize_t n =
+                    ::write(STDOUT_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
+                error = n < 0 && errno != EINTR ? errno : 0;
+                done += std::max<ssize_t>(n, 0);
+            }
+            lock.lock();
+            writing = false;
+            failure =
+                error ? std::optional(QString::fromLocal8Bit(std::strerror(error))) : std::nullopt;
+            if (backlog.isEmpty())
+                std::ignore = ::eventfd_write(idle, 1);
+        }
+    }
+};
+
+Output::Output(bool closed) : m_shared(std::make_shared<Shared>())
+{
+    if (closed) {
+        m_shared->failure = QString::fromLocal8Bit(std::strerror(EBADF));
+        return;
+    }
+    m_shared->idle = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    std::thread([shared = m_shared] { shared->run(); }).detach();
+}
+
+bool Output::print(const QStringList& lines, bool always)
 {
     QByteArray bytes;
     for (const QString& line : lines)
         bytes += (line + u'\n').toUtf8();
-    if (m_stopFd < 0 && !bytes.isEmpty())
-        m_failure = QString::fromLocal8Bit(std::strerror(EBADF));
-    for (qsizetype done = 0; m_stopFd >= 0 && done < bytes.size();) {
-        pollfd fds[] = {{STDOUT_FILENO, POLLOUT, 0}, {m_stopFd, POLLIN, 0}};
-        const int ready =
-            ::poll(fds, m_deadline ? 1 : 2, m_deadline ? int(m_deadline->remainingTime()) : -1);
+    Shared& s = *m_shared;
+    std::unique_lock lock(s.mutex);
+    if (s.idle < 0)
+        return false; // standard output was closed
+    const bool fits = always || s.backlog.size() + bytes.size() <= kBacklogBytes;
+    const bool firstDrop = !fits && s.dropped == 0;
+    s.dropped += fits ? 0 : lines.size();
+    s.backlog += fits ? bytes : QByteArray();
+    s.wake.notify_one();
+    const bool written = !s.failure;
+    lock.unlock();
+    if (firstDrop)
+        PrintError(board::Tr("读取输出的程序跟不上，输出行开始被丢弃（结束时给出丢弃的行数）。",
+                             "the reader is not keeping up: lines of output are being dropped "
+                             "(how many is told at the end)."));
+    return written;
+}
+
+bool Output::flush(int stopFd, QDeadlineTimer deadline)
+{
+    Shared& s = *m_shared;
+    for (;;) {
+        {
+            const std::scoped_lock lock(s.mutex);
+            if (s.idle < 0 || (s.backlog.isEmpty() && !s.writing))
+                return !s.failure;
+        }
+        pollfd fds[] = {{s.idle, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        const int ready = ::poll(fds, stopFd < 0 ? 1 : 2, int(deadline.remainingTime()));
         if (ready < 0 && errno == EINTR)
             continue;
-        errno = 0; // nothing to write to: a stop signal came first, or the time is up
-        // A pipe's reader that has gone shows as an error; the write then ends boardctl with
-        // SIGPIPE, as it would any other program.
-        const ssize_t n = fds[0].revents == 0
-                              ? -1
-                              : ::write(STDOUT_FILENO, bytes.constData() + done,
-                                        size_t(std::min<qsizetype>(bytes.size() - done, PIPE_BUF)));
-        if (n < 0 && errno != EINTR && errno != EAGAIN) {
-            m_failure = errno ? QString::fromLocal8Bit(std::strerror(errno))
-                              : board::Tr("读取输出的程序没有接收", "the reader took nothing");
+        if (ready == 0 || fds[1].revents) { // the time is up, or a stop signal came first
+            const std::scoped_lock lock(s.mutex);
+            s.failure =
+                s.failure.value_or(board::Tr("读取输出的程序没有接收", "the reader took nothing"));
             return false;
         }
-        done += std::max<ssize_t>(n, 0);
+        eventfd_t count = 0;
+        std::ignore = ::eventfd_read(s.idle, &count);
     }
-    return m_stopFd >= 0 || bytes.isEmpty();
+}
+
+std::optional<QString> Output::failure() const
+{
+    const std::scoped_lock lock(m_shared->mutex);
+    return m_shared->failure;
+}
+
+qint64 Output::dropped() const
+{
+    const std::scoped_lock lock(m_shared->mutex);
+    return m_shared->dropped;
 }
 
 void PrintError(const QString& message)
 {
-    const QByteArray bytes = (board::Tr("boardctl：", "boardctl: ") + message + u'\n').toUtf8();
+    const QByteArray bytes =
+        (board::Tr("boardctl：", "boardctl: ") + Printable(message, QStringLiteral("\n")) + u'\n')
+            .toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
 }
@@ -109,7 +204,9 @@ QString Formatter::name(std::uint8_t address, int channel) const
     if (!m_names.contains(address))
         m_names[address] = m_source(address);
     const QString& stored = m_names[address][size_t(channel - 1)];
-    return stored.isEmpty() ? QStringLiteral("第%1路").arg(channel) : stored;
+    if (stored.isEmpty())
+        return QStringLiteral("第%1路").arg(channel);
+    return m_format == Format::Text ? Printable(stored) : stored; // JSON escapes, CSV keeps data
 }
 
 QStringList Formatter::header() const
@@ -126,7 +223,7 @@ QString Formatter::json(const QString& time, std::uint8_t address, bool withAddr
     QList<std::pair<const char*, QString>> members{{"time", JsonString(time)}};
     if (withAddress || m_bus)
         members.append({"address", QString::number(address)});
-    return JsonObject(members + QList(rest));
+    return JsonObject(members + rest);
 }
 
 QString Formatter::text(const QString& time, std::uint8_t address) const
@@ -155,9 +252,9 @@ QStringList Formatter::status(const QString& time, std::uint8_t address,
 QString Formatter::event(const QString& time, std::uint8_t address, const WatchEvent& event) const
 {
     const bool isChannel = event.kind == WatchEvent::Channel;
-    const QString state = isChannel ? State(event.on)
-                                    : (event.kind == WatchEvent::LinkOk ? QStringLiteral("ok")
-                                                                        : QStringLiteral("lost"));
+    static const QString kLinkStates[] = {
+        {}, QStringLiteral("lost"), QStringLiteral("ok"), QStringLiteral("absent")};
+    const QString state = isChannel ? State(event.on) : kLinkStates[event.kind];
     switch (m_format) {
     case Format::Json:
         if (isChannel)
@@ -180,9 +277,11 @@ QString Formatter::event(const QString& time, std::uint8_t address, const WatchE
                    .arg(event.channel, 2)
                    .arg(name(address, event.channel),
                         event.on ? QStringLiteral("连接") : QStringLiteral("断开"));
-    return text(time, address) + (event.kind == WatchEvent::LinkOk
-                                      ? QStringLiteral("链路恢复")
-                                      : QStringLiteral("链路中断：检测板没有有效应答"));
+    static const QString kLinkTexts[] = {{},
+                                         QStringLiteral("链路中断：检测板没有有效应答"),
+                                         QStringLiteral("链路恢复"),
+                                         QStringLiteral("链路：检测板没有应答（从未应答）")};
+    return text(time, address) + kLinkTexts[event.kind];
 }
 
 QString Formatter::channel(const QString& time, std::uint8_t address, int channel, bool on) const
@@ -196,15 +295,19 @@ QString Formatter::channel(const QString& time, std::uint8_t address, int channe
 }
 
 QStringList Formatter::summary(const QString& time, std::uint8_t address, int linkLost,
-                               const std::array<ChannelTotals, board::kChannels>& totals) const
+                               const std::array<ChannelTotals, board::kChannels>& totals,
+                               bool answered) const
 {
     QStringList lines;
     QStringList objects;
     if (m_format == Format::Csv)
         lines << csvRow(time, address, QStringLiteral("summary"), 0,
-                        QStringLiteral("link_lost=%1").arg(linkLost));
+                        QStringLiteral("link_lost=%1").arg(linkLost) +
+                            (answered ? QString() : QStringLiteral(" answered=no")));
     else if (m_format == Format::Text)
-        lines << text(time, address) + QStringLiteral("汇总：链路中断 %1 次").arg(linkLost);
+        lines << text(time, address) + (answered
+                                            ? QStringLiteral("汇总：链路中断 %1 次").arg(linkLost)
+                                            : QStringLiteral("汇总：从未应答"));
     for (int ch = 1; ch <= board::kChannels; ++ch) {
         const ChannelTotals& t = totals[size_t(ch - 1)];
         switch (m_format) {
@@ -231,12 +334,30 @@ QStringList Formatter::summary(const QString& time, std::uint8_t address, int li
             break;
         }
     }
-    if (m_format == Format::Json)
-        lines << json(time, address, false,
-                      {{"event", JsonString(QStringLiteral("summary"))},
-                       {"link_lost", QString::number(linkLost)},
-                       {"channels", u'[' + objects.join(QStringLiteral(", ")) + u']'}});
-    return lines;
+    if (m_format != Format::Json)
+        return lines;
+    QList<std::pair<const char*, QString>> members{{"event", JsonString(QStringLiteral("summary"))},
+                                                   {"link_lost", QString::number(linkLost)}};
+    if (!answered)
+        members.append({"answered", QStringLiteral("false")});
+    members.append({"channels", u'[' + objects.join(QStringLiteral(", ")) + u']'});
+    return lines << json(time, address, false, members);
+}
+
+QString Formatter::dropped(const QString& time, qint64 lines) const
+{
+    switch (m_format) {
+    case Format::Json:
+        return JsonObject({{"time", JsonString(time)},
+                           {"event", JsonString(QStringLiteral("output"))},
+                           {"lines_dropped", QString::number(lines)}});
+    case Format::Csv:
+        return time + (m_bus ? QStringLiteral(",") : QString()) +
+               QStringLiteral(",output,,,lines_dropped=%1").arg(lines);
+    case Format::Text:
+        break;
+    }
+    return time + QStringLiteral("  输出：%1 行因读取方没有及时读取而丢弃").arg(lines);
 }
 
 QString Formatter::csvRow(const QString& time, std::uint8_t address, const QString& event,

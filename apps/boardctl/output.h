@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 namespace boardctl {
@@ -24,24 +25,30 @@ using ChannelNames = std::array<QString, board::kChannels>;
 // The 24 names of an address (index 0 = channel 1; an empty name stands for "第n路").
 using NameSource = std::function<ChannelNames(std::uint8_t address)>;
 
-// Standard output, written so that a reader that stalls never holds up a stop signal.
+// Standard output, written by a thread of its own so that polling never waits on a reader: lines
+// wait in a bounded backlog, and those that do not fit are dropped and counted.
 class Output
 {
 public:
-    // stopFd: the stop signals' descriptor; -1 for a standard output that was closed.
-    explicit Output(int stopFd) : m_stopFd(stopFd) {}
+    static constexpr qsizetype kBacklogBytes = 128 * 1024;
 
-    // Writes the lines, each with its newline, and waits for room only while no stop signal is
-    // pending (once finishing, two seconds at most); false when they could not all be written.
-    bool print(const QStringList& lines);
-    void finishing() { m_deadline = QDeadlineTimer(2000); }
-    // Why the last print failed (a system error text), once it has failed.
-    const std::optional<QString>& failure() const { return m_failure; }
+    // closed: standard output was closed at start, so nothing can be written.
+    explicit Output(bool closed);
+
+    // Queues the lines, each with its newline, and returns at once. Lines that do not fit the
+    // backlog are dropped and counted (the first drop is told on standard error), unless
+    // `always` (a summary). False while writing fails, until a write works again.
+    bool print(const QStringList& lines, bool always = false);
+    // Waits until every queued line is written or writing failed, at most until the deadline or
+    // a signal on stopFd (-1: none); true when all was written.
+    bool flush(int stopFd, QDeadlineTimer deadline = QDeadlineTimer::Forever);
+    // Why writing failed (a system error text), while it fails.
+    std::optional<QString> failure() const;
+    qint64 dropped() const;
 
 private:
-    int m_stopFd;
-    std::optional<QDeadlineTimer> m_deadline;
-    std::optional<QString> m_failure;
+    struct Shared;
+    std::shared_ptr<Shared> m_shared; // the writer thread holds it too, and outlives this
 };
 
 // A message on standard error, after "boardctl：".
@@ -69,11 +76,15 @@ public:
     QString event(const QString& time, std::uint8_t address, const WatchEvent& event) const;
     // toggle's answer: the channel's new state.
     QString channel(const QString& time, std::uint8_t address, int channel, bool on) const;
+    // `answered`: false for a board that never answered, which the summary says.
     QStringList summary(const QString& time, std::uint8_t address, int linkLost,
-                        const std::array<ChannelTotals, board::kChannels>& totals) const;
+                        const std::array<ChannelTotals, board::kChannels>& totals,
+                        bool answered) const;
+    // After the summaries, when lines of output had to be dropped: how many.
+    QString dropped(const QString& time, qint64 lines) const;
 
 private:
-    using Members = std::initializer_list<std::pair<const char*, QString>>;
+    using Members = QList<std::pair<const char*, QString>>;
     QString json(const QString& time, std::uint8_t address, bool withAddress, Members rest) const;
     QString text(const QString& time, std::uint8_t address) const;
     QString csvRow(const QString& time, std::uint8_t address, const QString& event, int channel,

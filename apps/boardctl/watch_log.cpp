@@ -1,5 +1,7 @@
 #include "watch_log.h"
 
+#include "link/board_session.h"
+
 #include <algorithm>
 
 namespace boardctl {
@@ -37,6 +39,8 @@ std::vector<WatchEvent> WatchLog::frame(std::int64_t ms, std::uint32_t channels)
 
 std::vector<WatchEvent> WatchLog::silent(std::int64_t ms)
 {
+    if (!m_everUp && ++m_silentPolls == board::kTicksAfterFrame + 1)
+        return {{WatchEvent::LinkAbsent}};
     if (!m_linkUp)
         return {};
     m_linkUp = false;

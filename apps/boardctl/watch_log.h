@@ -13,7 +13,7 @@ namespace boardctl {
 
 struct WatchEvent
 {
-    enum Kind { Channel, LinkLost, LinkOk } kind = Channel;
+    enum Kind { Channel, LinkLost, LinkOk, LinkAbsent } kind = Channel;
     int channel = 0; // Channel: 1..24
     bool on = false; // Channel: connected
 };
@@ -31,11 +31,13 @@ public:
     // A valid status frame at `ms` (a monotonic clock): after a silence every channel, otherwise
     // only the channels that changed.
     std::vector<WatchEvent> frame(std::int64_t ms, std::uint32_t channels);
-    // The board counts as silent at `ms` (the watchdog fired, or the device went away): the link
-    // lost, once, if it was up.
+    // The board counts as silent at `ms` (a poll found its watchdog run out, or the device went
+    // away): the link lost, once, if it was up; if it never was, absent once the watchdog has
+    // had as many polls as after a frame.
     std::vector<WatchEvent> silent(std::int64_t ms);
 
     int linkLost() const { return m_linkLost; }
+    bool answered() const { return m_everUp; }
     // The totals as if the run ended at `ms`.
     std::array<ChannelTotals, board::kChannels> totals(std::int64_t ms) const;
 
@@ -55,6 +57,7 @@ private:
     bool m_linkUp = false;
     bool m_everUp = false;
     int m_linkLost = 0;
+    int m_silentPolls = 0; // before the first frame
 };
 
 } // namespace boardctl

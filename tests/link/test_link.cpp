@@ -30,6 +30,8 @@ struct Line
                          [this](int a) { told << QString("silent %1").arg(a); });
         QObject::connect(&session, &board::BoardSession::unanswered,
                          [this](int a) { told << QString("unanswered %1").arg(a); });
+        QObject::connect(&session, &board::BoardSession::otherAddress,
+                         [this](int a, int c) { told << QString("other %1 %2").arg(a).arg(c); });
         QObject::connect(&session, &board::BoardSession::portLost, [this] { told << "lost"; });
         session.open();
         session.Timer1().stop();
@@ -147,8 +149,8 @@ private slots:
     }
 
     // A shared line: the boards are asked in turn, each with its own watchdog, and an answer
-    // counts only for the board asked whose address it carries. With no time between requests
-    // the next goes out as soon as the answer is in.
+    // counts only for the board asked whose address it carries; so for one board with the check.
+    // With no time between requests the next goes out as soon as the answer is in.
     void bus()
     {
         Line line({1, 2});
@@ -156,7 +158,7 @@ private slots:
         line.answer(2, 0x2); // board 2's frame in answer to board 1's request counts for neither
         QTRY_COMPARE_WITH_TIMEOUT(line.session.recvBuf()[2], 2, 2000);
         line.answer(1, 0x1);
-        QVERIFY(line.tells({"silent 1", "frame 1 000001"}));
+        QVERIFY(line.tells({"silent 1", "other 1 2", "frame 1 000001"}));
         QCOMPARE(line.tick(), "5502100000000067");
         QCOMPARE(line.tick(), "5501100000000066");
         QVERIFY(line.tells({"silent 2", "unanswered 2"}));
@@ -165,6 +167,13 @@ private slots:
         line.answer(2, 0x4);
         QCOMPARE(line.pty.read(8).toHex(), "5501100000000066"); // no tick needed
         QVERIFY(line.tells({"unanswered 1", "silent 2", "frame 2 000004"}));
+        line.session.setAddresses({1}); // one board, checked as boardctl does
+        line.session.setAddressCheck(true);
+        QCOMPARE(line.tick(), "5501100000000066");
+        line.answer(7, 0x800001);
+        QVERIFY(line.tells({"unanswered 1", "silent 1", "other 1 7"}));
+        line.answer(1, 0x1);
+        QVERIFY(line.tells({"frame 1 000001"}));
     }
 
     // A command goes out once, in place of the next poll; a newer one replaces it; it takes the

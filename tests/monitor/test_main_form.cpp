@@ -101,9 +101,10 @@ private slots:
         QCOMPARE(rig.messages.size(), 1);
         const QString text = rig.messages[0].text;
         QVERIFY2(text.contains(QStringLiteral("串口 %1").arg(port)) && text.contains(link) &&
-                     text.contains(target == "held"   ? "其他程序占用"
-                                   : target == "file" ? "无法打开设备"
-                                                      : "没有对应的设备") &&
+                     text.contains(
+                         target == "held" // this test holds it
+                             ? QString("（进程 %1）占用").arg(QCoreApplication::applicationPid())
+                             : target == "file" ? "无法打开设备" : "没有对应的设备") &&
                      !text.contains("/dev/tty"), // never the PC's own ports instead
                  qPrintable(text));
         QVERIFY(rig.ui().open_comm->text() == kCaptionOpen && rig.ui().Timer1->isActive());

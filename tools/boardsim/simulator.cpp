@@ -106,6 +106,24 @@ const Simulator::Command Simulator::kCommands[] = {
          sim.send(bytes);
          return "";
      }},
+    {"stray HEX", false,
+     "send these bytes just before the next reply; stray 22 before channels 0x000045 at "
+     "address 1 forms a shifted frame that passes the checksum",
+     [](Simulator&, Board& board, const QByteArray& hex) -> Outcome {
+         board.strayNext = QByteArray::fromHex(hex);
+         if (board.strayNext.isEmpty() || board.strayNext.toHex() != hex.toLower())
+             return std::nullopt;
+         return "";
+     }},
+    {"claim ADDR", false,
+     "reply with address ADDR in byte 1, as a board that does not send its own",
+     [](Simulator&, Board& board, const QByteArray& address) -> Outcome {
+         const auto claimed = Count(address, 0, 255);
+         if (!claimed)
+             return std::nullopt;
+         board.claim = std::uint8_t(*claimed);
+         return "";
+     }},
     {"invalid", false, "give the next reply a wrong checksum",
      [](Simulator&, Board& board, const QByteArray&) -> Outcome {
          board.spoilNext = true;
@@ -270,12 +288,13 @@ void Simulator::reply(Board& board, Clock::time_point due)
 {
     if (board.silent || Clock::now() < board.silenceUntil)
         return;
-    board::Frame frame = board::MakeStatus(board.address, board.pattern);
+    board::Frame frame = board::MakeStatus(board.claim.value_or(board.address), board.pattern);
     ++board.replies;
     const auto every = [&board](unsigned n) { return n != 0 && board.replies % n == 0; };
     if (std::exchange(board.spoilNext, false) || every(m_options.invalidEvery))
         ++frame[7];
-    const QByteArray noise = every(m_options.noiseEvery) ? randomBytes(1) : QByteArray();
+    const QByteArray noise = std::exchange(board.strayNext, {}) +
+                             (every(m_options.noiseEvery) ? randomBytes(1) : QByteArray());
     if (!noise.isEmpty())
         log("noise", noise);
     log("tx", Bytes(frame));

@@ -56,6 +56,8 @@ private:
         bool silent;
         Clock::time_point silenceUntil{};
         bool spoilNext = false;
+        QByteArray strayNext{};              // goes out just before the next reply
+        std::optional<std::uint8_t> claim{}; // the address its replies carry, if not its own
         unsigned long long replies = 0;
     };
     struct Command;
