@@ -214,7 +214,7 @@ private slots:
         row("toggle on", "", "--json toggle 1",
             "= \"address\": 1, \"channel\": 1, \"name\": \"进水\", \"state\": \"on\"}", 0);
         row("--help", "-", "--help", "? 用法：; ? 退出码", 0);
-        row("--help, English", "-", "LC_ALL=C --help", "? Usage:; ? Exit codes", 0);
+        row("--help, English", "-", "LC_ALL=C --help", "? Usage:; ? -h, --help; ? Exit codes", 0);
         row("usage", "-", "status --expect 12", "? 用法：boardctl", 2);
         row("usage, English", "-", "LC_ALL=C status --expect 12", "? Usage: boardctl", 2);
         row("--names UTF-8", "", "--names DIR/utf8.txt status",

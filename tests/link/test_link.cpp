@@ -174,6 +174,11 @@ private slots:
         QVERIFY(line.tells({"unanswered 1", "silent 1", "other 1 7"}));
         line.answer(1, 0x1);
         QVERIFY(line.tells({"frame 1 000001"}));
+        line.session.setAddressCheck(false);
+        line.session.dropBoard(1); // the last board gone: a frame still coming finds none
+        line.answer(1, 0x2);
+        QTRY_COMPARE_WITH_TIMEOUT(line.session.recvBuf()[7], 2, 2000);
+        QVERIFY(!line.session.channels() && line.told.isEmpty());
     }
 
     // A command goes out once, in place of the next poll; a newer one replaces it; it takes the

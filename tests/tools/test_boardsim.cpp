@@ -18,7 +18,8 @@ private slots:
         // one refused; "? HEX" a poll answered with these channels, "! HEX" one answered with a
         // wrong checksum, "~ HEX" one answered after stray bytes, "/ HEX" one whose last byte comes
         // 16 ms or more after it (8 bytes each way at 9600 Bd); "= HEX" polls until these channels
-        // come; "-" a poll left unanswered. A number after the sign polls that address, not 1.
+        // come; "-" a poll left unanswered. A number after the sign polls that address, not 1;
+        // "HEX@A": the answer carries address A.
         QTest::addColumn<QString>("script");
         QTest::newRow("--walk") << "--walk 500 --pattern 800001; = 000003; = 000006";
         QTest::newRow("--noise-every, --invalid-every")
@@ -26,6 +27,10 @@ private slots:
         QTest::newRow("invalid, noise") << "; > invalid; ! 5A5A5A; > noise 5; ~ 5A5A5A; ? 5A5A5A";
         QTest::newRow("a bus") << "--address 1,2; > @2 pattern 00FF00; / 5A5A5A; /2 00FF00; -3; "
                                   "# @3 silent on; > silent on; -2";
+        QTest::newRow("commands")
+            << "; > claim 7; ? 5A5A5A@7; > stray 2200; ~ 5A5A5A@7; # claim 256; # stray 2; "
+               "# stray zz; # silence; # pattern xyz; # frobnicate; # @1 unplug; # help me; "
+               "> silence 300; -; = 5A5A5A@7; > unplug; -; > replug; ? 5A5A5A@7";
     }
 
     void behaviour()
@@ -40,7 +45,9 @@ private slots:
             const QChar kind = step[0];
             const QString text = step.section(' ', 1);
             const int address = qMax(1, step.section(' ', 0, 0).mid(1).toInt());
-            const board::Frame status = board::MakeStatus(address, text.toUInt(nullptr, 16));
+            const int carried = text.contains('@') ? text.section('@', 1).toInt() : address;
+            const board::Frame status =
+                board::MakeStatus(carried, text.section('@', 0, 0).toUInt(nullptr, 16));
             if (kind == '>' || kind == '#') {
                 const QString answer = sim.control(text).value_or("");
                 QVERIFY2(answer.startsWith(kind == '>' ? "ok " : "error " + text),
