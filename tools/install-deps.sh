@@ -8,7 +8,7 @@ packages=(
   fonts-arphic-uming                          # a Song face like the one the windows were drawn with
   xvfb xdotool imagemagick                    # end-to-end tests on a virtual display
   clang libclang-rt-14-dev                    # sanitizers and fuzzing
-  dpkg-dev file lintian appstream             # the Debian package and its checks
+  dpkg-dev file lintian appstream systemd     # the Debian package and its checks
 )
 
 missing=()

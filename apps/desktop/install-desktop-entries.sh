@@ -9,6 +9,7 @@ icons=${XDG_DATA_HOME:-$HOME/.local/share}/icons/hicolor
 if [ "${1:-}" = "--remove" ]; then
   rm -f "$apps/kestrel.desktop" "$apps/wrenfield.desktop"
   for size in 16 32 48; do rm -f "$icons/${size}x${size}/apps/kestrel.png"; done
+  rm -f "$icons/scalable/apps/kestrel.svg"
   echo "Removed the menu entries of Kestrel and Wrenfield."
   exit 0
 fi
@@ -18,6 +19,9 @@ for size in 16 32 48; do
   mkdir -p "$icons/${size}x${size}/apps"
   cp "$here/icons/icon-$size.png" "$icons/${size}x${size}/apps/kestrel.png"
 done
+# Drawn, for the larger sizes menus and software centres show.
+mkdir -p "$icons/scalable/apps"
+cp "$here/icons/icon.svg" "$icons/scalable/apps/kestrel.svg"
 
 # The package's entries, with Exec and Path made absolute: name.txt is kept beside the program,
 # wherever it is run from.

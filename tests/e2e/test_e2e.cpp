@@ -134,6 +134,45 @@ private slots:
         // A pulled cable is told in the console's own box.
         QVERIFY(rig.sim.control("unplug") && rig.x.answer("^Wrenfield 测试台$"));
     }
+
+    // No display, or one no server answers (our sessions take :100..:899), is told with what to
+    // use instead; --version needs none.
+    void withoutDisplay_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("settings"); // environment and arguments
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("none") << KESTREL_PATH << "" << 1 << "boardctl";
+        QTest::newRow("dead") << WRENFIELD_PATH << "DISPLAY=:999 LC_ALL=zh_CN.UTF-8" << 1
+                              << "没有图形界面时请用 boardctl";
+        QTest::newRow("version") << KESTREL_PATH << "--version" << 0
+                                 << "kestrel " PROJECT_VERSION "\n";
+    }
+    void withoutDisplay()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, settings);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        QStringList arguments;
+        for (const QString& word : settings.split(' ', Qt::SkipEmptyParts))
+            if (word.contains('='))
+                env.insert(word.section('=', 0, 0), word.section('=', 1));
+            else
+                arguments.append(word);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, arguments);
+        QVERIFY2(process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit,
+                 "it crashed or hung");
+        QTEST(process.exitCode(), "exitCode");
+        QFETCH(QString, said);
+        const QString output = QString::fromUtf8(process.readAll());
+        QVERIFY2(output.contains(said), qPrintable(output));
+    }
 };
 
 QTEST_GUILESS_MAIN(EndToEndTest)

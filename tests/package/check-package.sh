@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Debian package without installing it: what it holds, lintian, the AppStream data, the
-# manual pages and boardctl's completion, and the programs run from a read-only unpacked copy as an
-# ordinary user would meet them: Kestrel keeps its names in the user's own folder and boardctl finds
-# them there, boardsim links port 1 there, and both boardctl and Kestrel open port 1 through it.
+# watch service, the manual pages and boardctl's completion, and the programs run from a read-only
+# unpacked copy as an ordinary user would meet them: Kestrel keeps its names in the user's own
+# folder and boardctl finds them there, boardsim links port 1 there, and both boardctl and Kestrel
+# open port 1 through it.
 # Usage: check-package.sh kestrel_<version>_<arch>.deb
 set -euo pipefail
 deb=$(realpath "$1")
@@ -15,7 +16,7 @@ fail() { echo "check-package: $*" >&2; exit 1; }
 
 listing=$(dpkg-deb -c "$deb")
 for path in bin/{kestrel,wrenfield,boardsim,boardctl} share/applications/{kestrel,wrenfield}.desktop \
-  share/icons/hicolor/{16x16,32x32,48x48}/apps/kestrel.png share/metainfo/org.example.kestrel.metainfo.xml \
+  share/icons/hicolor/{16x16/apps/kestrel.png,32x32/apps/kestrel.png,48x48/apps/kestrel.png,scalable/apps/kestrel.svg} share/metainfo/org.example.kestrel.metainfo.xml \
   share/doc/kestrel/{README.md,copyright,changelog.gz} share/man/man1/{kestrel,wrenfield,boardsim,boardctl}.1.gz \
   share/bash-completion/completions/boardctl; do
   grep -q " \./usr/$path\$" <<<"$listing" || fail "usr/$path is missing from the package"
@@ -32,6 +33,12 @@ for entry in "$share"/applications/*.desktop; do
   [ -x "$bin/$(sed -n 's/^Exec=//p' "$entry")" ] || fail "$entry starts no packaged program"
   [ -e "$share/icons/hicolor/48x48/apps/$(sed -n 's/^Icon=//p' "$entry").png" ] || fail "$entry: no such icon"
 done
+# The watch service as systemd reads it, which also wants the program it starts and the manual
+# page it names: a copy starts the unpacked boardctl. A wrong setting is said, yet exits 0.
+unit=lib/systemd/system/boardctl-watch@.service
+mkdir "$work/units" && sed "s|/usr/bin/boardctl|$bin/boardctl|" "$work/root/$unit" >"$work/units/${unit##*/}"
+said=$(MANPATH=$share/man SYSTEMD_UNIT_PATH=$work/units: systemd-analyze verify boardctl-watch@1.service 2>&1) &&
+  [ -z "$said" ] || fail "$unit does not pass systemd-analyze verify: $said"
 
 # The completion as bash calls it, in an empty folder, so that only serial devices can be offered.
 complete_words() {
@@ -42,6 +49,10 @@ complete_words() {
 devices=$(ls -d /dev/serial/by-id/* /dev/tty{USB,ACM,S}* 2>/dev/null || true)
 [ "$(complete_words boardctl --device '' | sort)" = "$(sort <<<"$devices")" ] ||
   fail "boardctl --device does not complete to the serial devices: $(complete_words boardctl --device '')"
+[[ $(complete_words boardctl scan --) == *--from*--retries* && $(complete_words boardctl scan --) != *--expect* ]] ||
+  fail "boardctl scan -- does not offer scan's options alone: $(complete_words boardctl scan --)"
+mkdir -p "$work/data/kestrel" && ln -s /dev/null "$work/data/kestrel/com7"
+XDG_DATA_HOME=$work/data complete_words boardctl --port '' | grep -qx 7 || fail "boardctl --port does not offer a com7"
 
 # The programs run as an ordinary user from a folder they cannot write, as when installed. Root
 # could write anywhere, so under root they run as nobody.

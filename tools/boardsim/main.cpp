@@ -144,8 +144,9 @@ std::variant<boardsim::SimOptions, ExitNow> ParseOptions(const QStringList& argu
     const QString dir = parser.isSet("dir") ? parser.value("dir") : DefaultDir();
     if (dir.isEmpty())
         return usageError("--dir must not be empty");
-    if (!QFileInfo(dir).isDir())
-        return ExitNow{1, "boardsim: --dir " + dir + ": no such directory"};
+    if (const QFileInfo info(dir); !info.isDir())
+        return ExitNow{1, "boardsim: --dir " + dir +
+                              (info.exists() ? ": not a directory" : ": no such directory")};
     options.link = QDir::cleanPath(QDir(dir).absoluteFilePath(QString("com%1").arg(options.port)));
     return options;
 }

@@ -1,0 +1,30 @@
+// How both windows start: --help and --version answered without a display, and a missing or dead
+// display told in a sentence that points to boardctl, rather than Qt's abort and its advice to
+// reinstall.
+#pragma once
+
+#include <QApplication>
+
+#include <memory>
+
+namespace monitor {
+
+// What --help says about one program, in both languages.
+struct ProgramText
+{
+    const char* name; // the command, e.g. "kestrel"
+    const char* zh;
+    const char* en;
+};
+
+struct Start
+{
+    std::unique_ptr<QApplication> app; // null when the program is to exit at once
+    int exitCode = 0;
+};
+
+// Answers --help and --version, else opens the display. Without one it says so on standard error
+// and exits 1; an argument that is not Qt's own gives exit code 2.
+Start StartProgram(int& argc, char* argv[], const ProgramText& program);
+
+} // namespace monitor
