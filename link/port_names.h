@@ -1,4 +1,4 @@
-// Port numbers on Linux: number N names a device the way the original platform's COMN did.
+// Port numbers on Linux: number N names a device, as COMN does on Windows.
 #pragma once
 
 #include <QFileInfo>
@@ -20,7 +20,7 @@ struct PortDevice
 // programs installed where they cannot write.
 QString UserFolder();
 
-// Write permission as the original platform's read-only attribute sees it: the mode bits count
+// Write permission as a read-only attribute sees it: the mode bits count
 // even for root, whom access() lets write anything.
 bool CanWrite(const QFileInfo& info);
 // The program's own folder may hold its files (port links, name.txt): it can be written, and it is

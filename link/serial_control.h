@@ -14,7 +14,7 @@
 
 namespace board {
 
-// Event codes as the original control numbered them; only Receive is acted on.
+// Event codes as the MSComm control numbers them; only Receive is acted on.
 enum class CommEvent : int { None = 0, Receive = 2 };
 
 struct OpenResult
