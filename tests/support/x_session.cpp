@@ -73,10 +73,29 @@ bool XSession::answer(const QString& titleRegex)
     // repeat into the next box. A key pressed before the box has settled can be lost, so it is
     // pressed again while the box stays.
     const auto pressed = [&] {
-        const auto box =
-            run("xdotool", {"search", "--onlyvisible", "--name", titleRegex}).split('\n');
-        run("xdotool", {"windowfocus", "--sync", box.value(0), "key", "Return"});
+        press(titleRegex, "Return");
         return waitForWindow(titleRegex, 1s).isEmpty();
     };
     return !waitForWindow(titleRegex).isEmpty() && QTest::qWaitFor(pressed, 5000);
+}
+
+QString XSession::boxText(const QString& titleRegex)
+{
+    const QStringList clipboard{"-selection", "clipboard", "-o"};
+    const QByteArray before = run("xclip", clipboard);
+    QByteArray text;
+    const auto copied = [&] {
+        press(titleRegex, "ctrl+c");
+        text = run("xclip", clipboard); // served by the program itself
+        return !text.isEmpty() && text != before;
+    };
+    return !waitForWindow(titleRegex).isEmpty() && QTest::qWaitFor(copied, 5000)
+               ? QString::fromUtf8(text)
+               : QString();
+}
+
+void XSession::press(const QString& titleRegex, const QString& key)
+{
+    const auto box = run("xdotool", {"search", "--onlyvisible", "--name", titleRegex}).split('\n');
+    run("xdotool", {"windowfocus", "--sync", box.value(0), "key", key});
 }

@@ -1,5 +1,6 @@
 // A private virtual X display for tests that run the real programs: start them on it, find their
-// windows, click, answer message boxes and read the screen. Needs Xvfb, xdotool and ImageMagick.
+// windows, click, answer and read message boxes and read the screen. Needs Xvfb, xdotool, xclip and
+// ImageMagick.
 #pragma once
 
 #include <QImage>
@@ -12,7 +13,7 @@ using namespace std::chrono_literals;
 class XSession
 {
 public:
-    XSession(); // starts Xvfb on a display of its own; check isRunning()
+    XSession();  // starts Xvfb on a display of its own; check isRunning()
     ~XSession(); // stops the programs started here, then the display it started
 
     bool isRunning() const { return !m_display.isEmpty(); }
@@ -23,6 +24,8 @@ public:
     QRect waitForWindow(const QString& titleRegex, std::chrono::milliseconds deadline = 20s);
     // Waits for that message box and presses Return in it until it has gone; false if it stays.
     bool answer(const QString& titleRegex);
+    // The text of that message box, as Ctrl+C copies it (xclip); empty if nothing new is copied.
+    QString boxText(const QString& titleRegex);
     void click(QPoint p)
     {
         run("xdotool", QString("mousemove %1 %2 click 1").arg(p.x()).arg(p.y()).split(' '));
@@ -31,6 +34,7 @@ public:
 
 private:
     QByteArray run(const QString& tool, const QStringList& arguments); // gives its stdout
+    void press(const QString& titleRegex, const QString& key); // in the first window that matches
 
     QProcessEnvironment m_env = QProcessEnvironment::systemEnvironment();
     std::list<QProcess> m_processes; // the servers tried, the last one the display's; programs
