@@ -32,7 +32,7 @@ struct FileRead
     QByteArray data;
     QString error;        // why it could not be read, in Chinese; empty when read
     bool missing = false; // nothing at all in its place
-    // Saved as UTF-8 by a hand edit: a BOM, or [地址码0] in UTF-8.
+    // Saved as UTF-8 by a hand edit: a BOM, or a header "[地址码…" or "[软件属性]" in UTF-8.
     bool utf8() const;
 };
 // The whole file. A folder, pipe or device in its place is refused, never waited on.

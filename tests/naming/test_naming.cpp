@@ -244,6 +244,11 @@ private slots:
         row("empty title", QByteArray(named).replace("=Kestrel", "="), {}, "", "进水泵", {});
         row("UTF-8 with BOM", "\xEF\xBB\xBF" + utf8, {"原文件保存为"}, "Kestrel", "进水泵", named);
         row("UTF-8 without BOM", utf8, {"原文件保存为"}, "Kestrel", "进水泵", named);
+        const QStringList converted{"原文件保存为", "名称文件被创建。"}; // then completed
+        row("UTF-8, an address only", QString("[地址码1]\r\n第1路名称=进水泵").toUtf8(), converted,
+            "Kestrel", "进水泵", {});
+        row("UTF-8, the title only", QString("[软件属性]\r\n名称=泵房").toUtf8(), converted, "泵房",
+            "第1路", {});
         row("UTF-8 beyond GBK: read as UTF-8", beyond, {"“😀”"}, "Kestrel", "😀水泵", beyond);
         row("pipe in its place", {}, {" not found.", "管道"}, "Kestrel", "", {}, "mkfifo name.txt");
     }
