@@ -8,6 +8,7 @@
 #include "support/message_recorder.h"
 
 #include <QCryptographicHash>
+#include <QLockFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -200,6 +201,7 @@ private slots:
         row("key never found again", "a=b", "v", "", "键名");
         row("UTF-8 file", "k", "v", "echo '[地址码0]' >name.txt", "UTF-8");
         row("lock a pipe: never waited on", "k", "v", "mkfifo name.txt.lock", ".lock”不是普通");
+        row("lock held by a live program", "k", "v", "", "另一个程序正在保存"); // after a wait
         row("lock a folder", "k", "v", "mkdir name.txt.lock", "name.txt.lock”是一个文件夹");
         row("temporary file a folder", "k", "v", "mkdir .name.txt.new", ".new”是一个文件夹");
         row("link into a read-only folder", "k", "v",
@@ -212,6 +214,8 @@ private slots:
         QFETCH(SaveRow, row);
         const auto& [key, value, made, reason] = row;
         sh("echo x >name.txt; " + made);
+        QLockFile other(m_path + ".lock");
+        QVERIFY(!reason.startsWith("另一个程序") || other.lock());
         const QByteArray before = Bytes(m_path);
         MessageRecorder boxes;
         QString why;
@@ -243,7 +247,6 @@ private slots:
         row("initialised: untouched", named, {}, "Kestrel", "进水泵", named, "chmod 555 .");
         row("empty title", QByteArray(named).replace("=Kestrel", "="), {}, "", "进水泵", {});
         row("UTF-8 with BOM", "\xEF\xBB\xBF" + utf8, {"原文件保存为"}, "Kestrel", "进水泵", named);
-        row("UTF-8 without BOM", utf8, {"原文件保存为"}, "Kestrel", "进水泵", named);
         const QStringList converted{"原文件保存为", "名称文件被创建。"}; // then completed
         row("UTF-8, an address only", QString("[地址码1]\r\n第1路名称=进水泵").toUtf8(), converted,
             "Kestrel", "进水泵", {});

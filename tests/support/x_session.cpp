@@ -81,13 +81,10 @@ bool XSession::answer(const QString& titleRegex)
 
 QString XSession::boxText(const QString& titleRegex)
 {
-    const QStringList clipboard{"-selection", "clipboard", "-o"};
-    const QByteArray before = run("xclip", clipboard);
-    QByteArray text;
+    QByteArray text; // the session's clipboard holds nothing else before
     const auto copied = [&] {
         press(titleRegex, "ctrl+c");
-        text = run("xclip", clipboard); // served by the program itself
-        return !text.isEmpty() && text != before;
+        return !(text = run("xclip", {"-selection", "clipboard", "-o"})).isEmpty();
     };
     return !waitForWindow(titleRegex).isEmpty() && QTest::qWaitFor(copied, 5000)
                ? QString::fromUtf8(text)

@@ -24,7 +24,9 @@ public:
     QRect waitForWindow(const QString& titleRegex, std::chrono::milliseconds deadline = 20s);
     // Waits for that message box and presses Return in it until it has gone; false if it stays.
     bool answer(const QString& titleRegex);
-    // The text of that message box, as Ctrl+C copies it (xclip); empty if nothing new is copied.
+    // Real key presses (xdotool's names: "Return", "ctrl+c") in the first window that matches.
+    void press(const QString& titleRegex, const QString& key);
+    // The text of that message box, as Ctrl+C copies it (read with xclip); empty if none is.
     QString boxText(const QString& titleRegex);
     void click(QPoint p)
     {
@@ -34,7 +36,6 @@ public:
 
 private:
     QByteArray run(const QString& tool, const QStringList& arguments); // gives its stdout
-    void press(const QString& titleRegex, const QString& key); // in the first window that matches
 
     QProcessEnvironment m_env = QProcessEnvironment::systemEnvironment();
     std::list<QProcess> m_processes; // the servers tried, the last one the display's; programs
