@@ -36,14 +36,9 @@ std::function<void(const QString&)> Holding(int address, int channel, const QStr
     };
 }
 
-QString Stored(const QString& path, int address, int channel)
-{
-    return naming::ReadIniValue(path, naming::AddressSection(QString::number(address)),
-                                naming::ChannelKey(channel));
-}
-
 // Every named object of a window, sorted: "name x,y,w,h" for a control (the window's own entry
-// "name WxH"), then its font's pixel size if it sets one and a plain label's alignment, L or R.
+// "name WxH"), then its font's pixel size if it sets one and a plain label's alignment, L or R;
+// and "focus" with the controls in Tab order.
 QStringList Controls(QWidget* window)
 {
     QStringList found{window->objectName() +
@@ -62,6 +57,11 @@ QStringList Controls(QWidget* window)
         }
         found << entry;
     }
+    QString tab = "focus"; // the Tab order from the control that has the focus at first
+    for (QWidget* w = window->focusWidget(); w && !tab.contains(w->objectName() + ' ');
+         w = w->nextInFocusChain())
+        tab += w->focusPolicy() & Qt::TabFocus ? ' ' + w->objectName() : "";
+    found << tab;
     found.sort();
     return found;
 }
@@ -87,6 +87,7 @@ const QStringList kChannelPlaces =
 QStringList Expected(bool kestrel)
 {
     QStringList expected = kTop.split('|');
+    QString tab = "focus chuankou_num open_comm add VScroll1 VScroll2";
     for (int ch = 1; ch <= 24; ++ch) {
         const QStringList place = kChannelPlaces[ch - 1].split(' ');
         const QString n = QString::number(ch);
@@ -94,7 +95,9 @@ QStringList Expected(bool kestrel)
                  << "Label2_" + n + (ch == 9 ? " 0,7" : " 0,8") + ",81,25 20 L"
                  << "Label4_" + n + " " + place[kestrel ? 1 : 2] + ",25 20 " +
                         (kestrel && ch <= 12 ? "R" : "L");
+        tab += " Picture1_" + n;
     }
+    expected << tab;
     expected.sort();
     return expected;
 }
@@ -115,6 +118,7 @@ private slots:
         QCOMPARE(Controls(wrenfield.form.get()), Expected(false));
         QCOMPARE(Controls(kestrel.form->nameForm()->window()),
                  QStringList({"Command_cansel 176,88,65,25", "Command_ok 80,88,65,25",
+                              "focus mingcheng Command_ok Command_cansel",
                               "mingcheng 64,24,209,41 32", "name_form 316x126"}));
     }
 
@@ -122,8 +126,7 @@ private slots:
     {
         WindowRig<KestrelForm> rig(Holding(7, 5, "泵<b>房</b>", ""));
         QVERIFY(rig.form->windowTitle().trimmed().isEmpty()); // not the application's name
-        QCOMPARE(rig.ui().Label4[6]->text(),
-                 QStringLiteral("第6路")); // address 1's, from the start
+        QCOMPARE(rig.ui().Label4[6]->text(), "第6路");        // address 1's, from the start
         rig.ui().VScroll1->setNumber(7);
         QCOMPARE(rig.ui().add->text(), QStringLiteral("7"));
         QCOMPARE(rig.ui().Label4[5]->text(), QStringLiteral("泵<b>房</b>"));
@@ -146,8 +149,8 @@ private slots:
         dialog.mingcheng()->setText("新名");
         QTest::mouseClick(dialog.Command_ok(), Qt::LeftButton);
         QTRY_COMPARE(QApplication::topLevelWidgets().size(), 1); // closed, and gone: not hidden
-        QCOMPARE(Stored(rig.form->nameFilePath(), 3, 6), QStringLiteral("新名"));
-        QCOMPARE(Stored(rig.form->nameFilePath(), 3, 5), QStringLiteral("旧名"));
+        const auto stored = naming::ChannelNames(naming::ReadFile(rig.form->nameFilePath()), 3);
+        QVERIFY(stored[5] == "新名" && stored[4] == "旧名");
         QCOMPARE(rig.ui().Label4[6]->text(), QStringLiteral("新名"));
 
         rig.form->Label4_Click(1); // Cancel closes it too (each opening is laid out anew)
