@@ -30,8 +30,7 @@ std::function<void(const QString&)> Holding(int address, int channel, const QStr
             naming::DefaultNameFileContent().replace("=Kestrel", *naming::gbk::Encode("=" + title));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
         file.close();
-        QVERIFY(naming::WriteIniValue(file.fileName(),
-                                      naming::AddressSection(QString::number(address)),
+        QVERIFY(naming::WriteIniValue(file.fileName(), QString("地址码%1").arg(address),
                                       naming::ChannelKey(channel), name));
     };
 }
@@ -122,27 +121,17 @@ private slots:
                               "mingcheng 64,24,209,41 32", "name_form 316x126"}));
     }
 
-    void namesFollowTheAddress()
+    // Names per address, and the rename dialog storing under the address and channel clicked.
+    void namesAndRenames()
     {
-        WindowRig<KestrelForm> rig(Holding(7, 5, "泵<b>房</b>", ""));
+        WindowRig<KestrelForm> rig(Holding(3, 5, "旧<b>名</b>", ""));
         QVERIFY(rig.form->windowTitle().trimmed().isEmpty()); // not the application's name
-        QCOMPARE(rig.ui().Label4[6]->text(), "第6路");        // address 1's, from the start
-        rig.ui().VScroll1->setNumber(7);
-        QCOMPARE(rig.ui().add->text(), QStringLiteral("7"));
-        QCOMPARE(rig.ui().Label4[5]->text(), QStringLiteral("泵<b>房</b>"));
-        rig.ui().add->setText("255"); // the spinner follows the box
-        QCOMPARE(rig.ui().VScroll1->number(), 255);
-        QCOMPARE(rig.ui().Label4[5]->text(), QStringLiteral("第5路"));
-        QVERIFY(rig.messages.isEmpty());
-    }
-
-    void renameDialogStoresForTheClickedChannel()
-    {
-        WindowRig<KestrelForm> rig(Holding(3, 5, "旧名"));
-        rig.ui().VScroll1->setNumber(3);
+        QCOMPARE(rig.ui().Label4[5]->text(), "第5路");        // address 1's, from the start
+        rig.ui().VScroll1->setNumber(3);                      // through the box's text
+        QCOMPARE(rig.ui().Label4[5]->text(), QStringLiteral("旧<b>名</b>"));
         rig.form->Label4_Click(5);
         kestrel::NameForm& dialog = *rig.form->nameForm();
-        QCOMPARE(dialog.mingcheng()->text(), QStringLiteral("旧名"));
+        QCOMPARE(dialog.mingcheng()->text(), QStringLiteral("旧<b>名</b>"));
         QCOMPARE(dialog.window()->windowTitle(), "更改名称");
         rig.form->Label4_Click(6); // retargeted: the box shows channel 6's name
         QCOMPARE(dialog.mingcheng()->text(), QStringLiteral("第6路"));
@@ -150,16 +139,15 @@ private slots:
         QTest::mouseClick(dialog.Command_ok(), Qt::LeftButton);
         QTRY_COMPARE(QApplication::topLevelWidgets().size(), 1); // closed, and gone: not hidden
         const auto stored = naming::ChannelNames(naming::ReadFile(rig.form->nameFilePath()), 3);
-        QVERIFY(stored[5] == "新名" && stored[4] == "旧名");
+        QVERIFY(stored[5] == "新名" && stored[4] == "旧<b>名</b>");
         QCOMPARE(rig.ui().Label4[6]->text(), QStringLiteral("新名"));
-
         rig.form->Label4_Click(1); // Cancel closes it too (each opening is laid out anew)
         QTest::mouseClick(dialog.Command_cansel(), Qt::LeftButton);
         QVERIFY(!dialog.window() && rig.messages.isEmpty());
+        rig.ui().add->setText("255"); // the spinner follows the box
+        QVERIFY(rig.ui().VScroll1->number() == 255 && rig.ui().Label4[6]->text() == "第6路");
     }
 
-    // After a failed creation, names come back as soon as a usable file is there, with no box
-    // for each reload in between.
     void namesComeBackAfterAFailedCreation()
     {
         WindowRig<KestrelForm> rig([](const QString& dir) { QDir(dir).mkdir("name.txt.lock"); });
@@ -186,9 +174,8 @@ private slots:
                     (!root || (::chown(QFile::encodeName(dir), 65534, 65534) == 0 &&
                                ::seteuid(65534) == 0)));
         });
-        const auto names = [&] { return rig.ui().Label4[1]->text() + rig.ui().Label4[24]->text(); };
         rig.ui().VScroll1->setNumber(2);
-        QCOMPARE(names(), "第1路第24路");
+        QCOMPARE(rig.ui().Label4[1]->text() + rig.ui().Label4[24]->text(), "第1路第24路");
         rig.form->Label4_Click(1);
         rig.form->nameForm()->mingcheng()->setText("新名");
         rig.form->nameForm()->Command_ok_Click();
@@ -196,7 +183,7 @@ private slots:
         QVERIFY(!root || ::seteuid(0) == 0);
         QVERIFY(QFile::setPermissions(rig.form->nameFilePath(), QFile::ReadOwner));
         rig.form->add_Change(); // a reload
-        QCOMPARE(names(), "泵房第24路");
+        QCOMPARE(rig.ui().Label4[1]->text() + rig.ui().Label4[24]->text(), "泵房第24路");
         QCOMPARE(rig.messages.size(), 2);
         for (const msgbox::Message& told : rig.messages)
             QVERIFY2(told.text.contains(rig.form->nameFilePath() + "”：没有访问权限") &&

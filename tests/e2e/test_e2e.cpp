@@ -75,10 +75,10 @@ private slots:
     void kestrel()
     {
         Rig rig(KESTREL_PATH, {"--pattern", "A5C30F", "--log"});
-        QVERIFY2(rig.ready(), "no virtual display, or boardsim did not start");
         // First start: the name file is missing, then made.
-        QVERIFY2(rig.x.answer("^File Not Found$") && rig.x.answer("^Kestrel 通道监视$"),
-                 "no missing-file message, or no message that the name file was made");
+        QVERIFY2(rig.ready() && rig.x.answer("^File Not Found$") &&
+                     rig.x.answer("^Kestrel 通道监视$"),
+                 "no display, no boardsim, or not the two messages of a first start");
         QVERIFY2(rig.open("^Kestrel$", 0xA5C30F), "no window, or no lamps showing the board");
 
         // One real click on the address spinner's upper arrow, with the name file gone: one step
@@ -103,14 +103,12 @@ private slots:
     void wrenfield()
     {
         Rig rig(WRENFIELD_PATH, {"--pattern", "800000", "--log"});
-        QVERIFY2(rig.ready(), "no virtual display, or boardsim did not start");
-        QVERIFY2(rig.open("^Halvard—串口输入检测板", 0x800000),
-                 "no window, or no lamps showing the board");
+        QVERIFY2(rig.ready() && rig.open("^Halvard—串口输入检测板", 0x800000),
+                 "no display, no boardsim, no window, or no lamps showing the board");
         // A click on green lamp 24 switches its channel off; on its status label, now red, on
         // again. A caption is no lamp: a click on red channel 1's asks for nothing.
         rig.click(monitor::TwipsRect(1065, 1785, 975, 375).center());
-        const monitor::ChannelPlace& lamp = monitor::kChannelPlaces[23];
-        const QPoint label(monitor::Px(lamp.lampLeft + 300), monitor::Px(lamp.lampTop + 300));
+        const QPoint label = monitor::TwipsRect(3885, 9660, 1335, 615).topLeft() + QPoint(20, 20);
         for (const auto& [command, channels, at] :
              {std::tuple{board::kCmdSwitchOff, 0u, LampPoint(24)},
               {board::kCmdSwitchOn, 0x800000u, label}}) {
