@@ -49,11 +49,11 @@ QString UpdateFile(const QString& path, const Change& change);
 struct Utf8Conversion
 {
     enum Result { NotUtf8, Converted, Refused, Failed } result = NotUtf8;
-    QString backup;          // Converted: where the original was kept
+    QString backup;          // Converted: where the UTF-8 copy was kept
     QString unrepresentable; // Refused: the characters GBK cannot hold
     QString reason;          // Failed: why, in Chinese
 };
-// Turns a UTF-8 name file into GBK once, keeping the original beside it; refuses, leaving the
+// Turns a UTF-8 name file into GBK once, keeping the UTF-8 copy beside it; refuses, leaving the
 // file alone, when it holds characters GBK cannot hold.
 Utf8Conversion ConvertFromUtf8(const QString& path);
 
