@@ -39,7 +39,7 @@ private slots:
     {
         Rig rig;
         QVERIFY(Looks(rig) == kWaiting && rig.ui().Timer1->isActive());
-        QCOMPARE(rig.ui().Label4[24]->text(), QStringLiteral("第二十四路")); // before any name
+        QCOMPARE(rig.ui().Label4[10]->text() + rig.ui().Label4[24]->text(), "第十路第二十四路");
         QCOMPARE(rig.form->windowIcon().pixmap(48).width(), 48);
         QCOMPARE(rig.tick(), QByteArray()); // nothing leaves before the port is opened
         rig.form->open_comm_Click();
