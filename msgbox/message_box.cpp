@@ -1,8 +1,10 @@
 #include "message_box.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace msgbox {
 namespace {
@@ -41,6 +43,10 @@ void Show(const Message& message)
     box.setTextFormat(Qt::PlainText);
     box.setText(message.text);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定")); // Qt's own word is English
+    // Ctrl+C copies the text, so that a path or a reason can be pasted into a report (Qt does it
+    // only on Windows).
+    QObject::connect(new QShortcut(QKeySequence::Copy, &box), &QShortcut::activated, &box,
+                     [&box] { QGuiApplication::clipboard()->setText(box.text()); });
     box.exec();
 }
 

@@ -1,4 +1,4 @@
-// The INI format of the original platform's profile functions, over the raw bytes of a GBK file.
+// The INI format of the private-profile functions, over the raw bytes of a GBK file.
 // No files here: every function takes the file's whole content and answers from it.
 //
 // Reading: section and key names match ignoring ASCII letter case, never inside a GBK two-byte
@@ -25,7 +25,7 @@
 
 namespace naming::ini {
 
-// Longest value a read hands back, in bytes (the original's 255-byte buffer less its NUL).
+// Longest value a read hands back, in bytes (a 255-byte read buffer less its NUL).
 constexpr qsizetype kMaxValueBytes = 254;
 
 // A byte that starts a two-byte GBK character, and a byte that can be its second.

@@ -22,7 +22,7 @@ QByteArray Gbk(const QString& text)
     return gbk::Encode(text).value_or(QByteArray());
 }
 
-// Sections and keys of the created file, in the order the original writes them. The GBK pieces
+// Sections and keys of the created file, in the order InitNameFile writes them. The GBK pieces
 // are encoded once: a converter per key would make the 6145 keys cost tens of milliseconds.
 std::vector<ini::SectionDefaults> Defaults()
 {
@@ -46,6 +46,29 @@ std::vector<ini::SectionDefaults> Defaults()
 void Tell(msgbox::Icon icon, const QString& text)
 {
     msgbox::Show({icon, msgbox::ApplicationTitle(), text});
+}
+
+// An ordinary file is there but cannot be read (no permission, say): why, else nothing.
+QString Unreadable(const QString& path)
+{
+    return QFileInfo(path).isFile() ? ReadFile(path).error : QString();
+}
+
+void TellUnreadable(const QString& path, const QString& reason)
+{
+    Tell(msgbox::Icon::Critical,
+         QStringLiteral("无法读取名称文件“%1”：%2。\n通道暂以默认名称显示，名称也无法更改；"
+                        "文件可以读取后，切换一次模块地址即显示已存的名称。")
+             .arg(path, reason));
+}
+
+// What a created file holds for every address: 第1路 .. 第24路.
+std::array<QString, board::kChannels> DefaultNames()
+{
+    std::array<QString, board::kChannels> names;
+    for (int channel = 1; channel <= board::kChannels; ++channel)
+        names[size_t(channel - 1)] = QStringLiteral("第%1路").arg(channel);
+    return names;
 }
 
 // A file a hand edit saved as UTF-8 is turned into GBK before anything reads or writes it.
@@ -105,6 +128,11 @@ QByteArray DefaultNameFileContent()
 
 NameFileStart InitNameFile(const QString& path)
 {
+    // Unread, the file would look unmarked, and completing it would be refused in turn.
+    if (const QString reason = Unreadable(path); !reason.isEmpty()) {
+        TellUnreadable(path, reason);
+        return {QStringLiteral("Kestrel"), true};
+    }
     if (Utf8Refused(path))
         return {QStringLiteral("Kestrel"), true};
     if (IniSectionExists(path, kMarkerSection))
@@ -141,6 +169,11 @@ std::array<QString, board::kChannels> LoadChannelNames(const QString& path,
     std::array<QString, board::kChannels> names;
     if (!(missingTold ? QFileInfo(path).isFile() : FileExistsOrReport(path)))
         return names;
+    if (const QString reason = Unreadable(path); !reason.isEmpty()) {
+        if (!missingTold)
+            TellUnreadable(path, reason);
+        return DefaultNames();
+    }
     const QString section = AddressSection(addressText);
     for (int channel = 1; channel <= board::kChannels; ++channel)
         names[size_t(channel - 1)] = ReadIniValue(path, section, ChannelKey(channel));

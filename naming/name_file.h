@@ -26,18 +26,21 @@ struct NameFileStart
     bool reported = false; // the file could not be made or used, as already told once
 };
 
-// Tests the marker line "[地址码0]" (a missing file shows the missing-file message there). When it
-// is absent, the file is created, or an existing one completed (stored names kept), in one locked
-// atomic write, then "名称文件被创建。" is shown; a failed write shows one message naming the path
-// and the reason instead. A file saved as UTF-8 is first turned into GBK once (the original kept
-// beside it), or refused with a message naming what GBK cannot hold. When the marker is present
-// nothing is written and the title is the stored "名称" value.
+// A file that is there but cannot be read is told with the reason (the title is "Kestrel", and the
+// names read as the defaults until it can be read). Otherwise tests the marker line "[地址码0]" (a
+// missing file shows the missing-file message there). When it is absent, the file is created, or
+// an existing one completed (stored names kept), in one locked atomic write, then
+// "名称文件被创建。" is shown; a failed write shows one message naming the path and the reason
+// instead. A file saved as UTF-8 is first turned into GBK once (the UTF-8 copy kept beside it), or
+// refused with a message naming what GBK cannot hold. When the marker is present nothing is written
+// and the title is the stored "名称" value.
 NameFileStart InitNameFile(const QString& path);
 
 // The 24 names of the address (index 0 = channel 1): 24 ReadIniValue calls in section
 // "地址码" + addressText (the text unchanged), looking at the file anew, so names appear as soon
 // as it is usable. A missing file is told once, not once per channel, and not at all when
-// `missingTold` (start-up already said the file could not be made); the names are empty then.
+// `missingTold` (start-up already said the file could not be made or read); the names are empty
+// then. A file that cannot be read is told likewise, and gives the default names 第1路 .. 第24路.
 std::array<QString, board::kChannels>
 LoadChannelNames(const QString& path, const QString& addressText, bool missingTold = false);
 

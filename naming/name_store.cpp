@@ -177,10 +177,12 @@ QString Replace(const QString& path, const QByteArray& data)
     return {};
 }
 
-// A file saved as UTF-8 by a hand edit: a byte order mark, or the [地址码0] header in UTF-8.
+// A file saved as UTF-8 by a hand edit: a byte order mark, or a header of the file's own sections
+// in UTF-8 ("[地址码" of any address, "[软件属性]"); read as GBK, those bytes are no sensible text.
 bool IsUtf8(QByteArrayView content)
 {
-    return content.startsWith(kUtf8Bom) || content.contains(QStringLiteral("[地址码0]").toUtf8());
+    return content.startsWith(kUtf8Bom) || content.contains(QStringLiteral("[地址码").toUtf8()) ||
+           content.contains(QStringLiteral("[软件属性]").toUtf8());
 }
 
 QByteArray WithoutBom(const QByteArray& content)

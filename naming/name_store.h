@@ -32,7 +32,7 @@ struct FileRead
     QByteArray data;
     QString error;        // why it could not be read, in Chinese; empty when read
     bool missing = false; // nothing at all in its place
-    // Saved as UTF-8 by a hand edit: a BOM, or [地址码0] in UTF-8.
+    // Saved as UTF-8 by a hand edit: a BOM, or a header "[地址码…" or "[软件属性]" in UTF-8.
     bool utf8() const;
 };
 // The whole file. A folder, pipe or device in its place is refused, never waited on.
@@ -49,11 +49,11 @@ QString UpdateFile(const QString& path, const Change& change);
 struct Utf8Conversion
 {
     enum Result { NotUtf8, Converted, Refused, Failed } result = NotUtf8;
-    QString backup;          // Converted: where the original was kept
+    QString backup;          // Converted: where the UTF-8 copy was kept
     QString unrepresentable; // Refused: the characters GBK cannot hold
     QString reason;          // Failed: why, in Chinese
 };
-// Turns a UTF-8 name file into GBK once, keeping the original beside it; refuses, leaving the
+// Turns a UTF-8 name file into GBK once, keeping the UTF-8 copy beside it; refuses, leaving the
 // file alone, when it holds characters GBK cannot hold.
 Utf8Conversion ConvertFromUtf8(const QString& path);
 

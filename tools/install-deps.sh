@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build                       # the build
   qt6-base-dev qt6-serialport-dev             # Qt Widgets and Qt Serial Port
   fonts-arphic-uming                          # a Song face like the one the windows were drawn with
-  xvfb xdotool imagemagick                    # end-to-end tests on a virtual display
+  xvfb xdotool xclip imagemagick              # end-to-end tests on a virtual display
   clang libclang-rt-14-dev                    # sanitizers and fuzzing
   dpkg-dev file lintian appstream systemd     # the Debian package and its checks
 )

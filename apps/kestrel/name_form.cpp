@@ -14,7 +14,7 @@ namespace {
 
 using monitor::TwipsRect;
 
-// The original's CInt of the text: nothing when it is no 16-bit whole number.
+// The text as a 16-bit whole number (CInt); nothing when it is none.
 std::optional<int> ToInt16(const QString& text)
 {
     bool ok = false;
@@ -103,7 +103,7 @@ void NameForm::Form_Load()
 {
     const std::optional<int> address = ToInt16(m_add);
     const std::optional<int> channel = ToInt16(m_xianlu);
-    // The original stops with an error for a text that is no number; the box keeps "Text1" then.
+    // A text that is no number, or out of range, loads nothing: the box keeps "Text1".
     if (!address || !channel || *address > 255 || *channel > board::kChannels || *channel < 1)
         return;
     m_mingcheng->setText(

@@ -1,6 +1,5 @@
-// Records every message box shown while it lives, instead of showing it. `onMessage`, when given,
-// runs for each message before the box counts as closed: a test acts "while the box is open".
-// Header-only, so that tests without widgets need not link the message-box seam.
+// Records every message box shown while it lives, instead of showing it. Header-only, so that
+// tests without widgets need not link the message-box seam.
 #pragma once
 
 #include "msgbox/message_box.h"
@@ -10,11 +9,8 @@
 class MessageRecorder
 {
 public:
-    explicit MessageRecorder(std::function<void(const msgbox::Message&)> onMessage = {})
-        : m_previous(msgbox::SetHandler([this, onMessage](const msgbox::Message& m) {
-              messages << m;
-              onMessage ? onMessage(m) : void();
-          }))
+    MessageRecorder()
+        : m_previous(msgbox::SetHandler([this](const msgbox::Message& m) { messages << m; }))
     {
     }
     ~MessageRecorder() { msgbox::SetHandler(m_previous); }

@@ -27,9 +27,7 @@ template <typename Form = monitor::MainForm> struct WindowRig : MessageRecorder
     std::unique_ptr<Form> form;
 
     // `prepare` may fill the program folder before the window is built.
-    explicit WindowRig(const std::function<void(const QString& dir)>& prepare = {},
-                       std::function<void(const msgbox::Message&)> onMessage = {})
-        : MessageRecorder(std::move(onMessage))
+    explicit WindowRig(const std::function<void(const QString& dir)>& prepare = {})
     {
         linkPort(1);
         if (prepare)

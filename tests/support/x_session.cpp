@@ -73,10 +73,24 @@ bool XSession::answer(const QString& titleRegex)
     // repeat into the next box. A key pressed before the box has settled can be lost, so it is
     // pressed again while the box stays.
     const auto pressed = [&] {
-        const auto box =
-            run("xdotool", {"search", "--onlyvisible", "--name", titleRegex}).split('\n');
-        run("xdotool", {"windowfocus", "--sync", box.value(0), "key", "Return"});
+        press(titleRegex, "Return");
         return waitForWindow(titleRegex, 1s).isEmpty();
     };
     return !waitForWindow(titleRegex).isEmpty() && QTest::qWaitFor(pressed, 5000);
+}
+
+QString XSession::boxText(const QString& titleRegex)
+{
+    QByteArray text; // the session's clipboard holds nothing else before
+    const auto copied = [&] {
+        press(titleRegex, "ctrl+c");
+        return !(text = run("xclip", {"-selection", "clipboard", "-o"})).isEmpty();
+    };
+    return QTest::qWaitFor(copied, 25000) ? QString::fromUtf8(text) : QString(); // the box too
+}
+
+void XSession::press(const QString& titleRegex, const QString& key)
+{
+    const auto box = run("xdotool", {"search", "--onlyvisible", "--name", titleRegex}).split('\n');
+    run("xdotool", {"windowfocus", "--sync", box.value(0), "key", key});
 }

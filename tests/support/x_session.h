@@ -1,5 +1,6 @@
 // A private virtual X display for tests that run the real programs: start them on it, find their
-// windows, click, answer message boxes and read the screen. Needs Xvfb, xdotool and ImageMagick.
+// windows, click, answer and read message boxes and read the screen. Needs Xvfb, xdotool, xclip and
+// ImageMagick.
 #pragma once
 
 #include <QImage>
@@ -12,7 +13,7 @@ using namespace std::chrono_literals;
 class XSession
 {
 public:
-    XSession(); // starts Xvfb on a display of its own; check isRunning()
+    XSession();  // starts Xvfb on a display of its own; check isRunning()
     ~XSession(); // stops the programs started here, then the display it started
 
     bool isRunning() const { return !m_display.isEmpty(); }
@@ -23,6 +24,10 @@ public:
     QRect waitForWindow(const QString& titleRegex, std::chrono::milliseconds deadline = 20s);
     // Waits for that message box and presses Return in it until it has gone; false if it stays.
     bool answer(const QString& titleRegex);
+    // Real key presses (xdotool's names: "Return", "ctrl+c") in the first window that matches.
+    void press(const QString& titleRegex, const QString& key);
+    // The text of that message box, as Ctrl+C copies it (read with xclip); empty if none is.
+    QString boxText(const QString& titleRegex);
     void click(QPoint p)
     {
         run("xdotool", QString("mousemove %1 %2 click 1").arg(p.x()).arg(p.y()).split(' '));
