@@ -130,39 +130,26 @@ private slots:
     // use instead; --version needs none.
     void withoutDisplay_data()
     {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("settings"); // environment and arguments
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("said");
-        QTest::newRow("none") << KESTREL_PATH << "" << 1 << "boardctl";
-        QTest::newRow("dead") << WRENFIELD_PATH << "DISPLAY=:999 LC_ALL=zh_CN.UTF-8" << 1
-                              << "没有图形界面时请用 boardctl";
-        QTest::newRow("version") << KESTREL_PATH << "--version" << 0
-                                 << "kestrel " PROJECT_VERSION "\n";
+        QTest::addColumn<QString>("command"); // for sh, with no display set
+        QTest::addColumn<QString>("said");    // how its output ends, then the exit code
+        QTest::newRow("none") << KESTREL_PATH
+                              << "boardctl reads and switches the board (man boardctl).\n1";
+        QTest::newRow("dead")
+            << "DISPLAY=:999 LC_ALL=zh_CN.UTF-8 " WRENFIELD_PATH
+            << "没有图形界面时请用 boardctl 查看和操作检测板（man boardctl）。\n1";
+        QTest::newRow("version") << KESTREL_PATH " --version"
+                                 << "kestrel " PROJECT_VERSION "\n0";
     }
     void withoutDisplay()
     {
-        QFETCH(QString, program);
-        QFETCH(QString, settings);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
-        QStringList arguments;
-        for (const QString& word : settings.split(' ', Qt::SkipEmptyParts))
-            if (word.contains('='))
-                env.insert(word.section('=', 0, 0), word.section('=', 1));
-            else
-                arguments.append(word);
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, arguments);
-        QVERIFY2(process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit,
-                 "it crashed or hung");
-        QTEST(process.exitCode(), "exitCode");
+        QFETCH(QString, command);
         QFETCH(QString, said);
-        const QString output = QString::fromUtf8(process.readAll());
-        QVERIFY2(output.contains(said), qPrintable(output));
+        QProcess sh;
+        sh.start("/bin/sh", {"-c", "unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; " + command +
+                                       " 2>&1; echo $?"});
+        QVERIFY2(sh.waitForFinished(10000), "it hung");
+        const QString output = QString::fromUtf8(sh.readAll());
+        QVERIFY2(output.endsWith(said + '\n'), qPrintable(output));
     }
 };
 

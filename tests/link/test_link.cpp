@@ -36,12 +36,7 @@ struct Line
         session.open();
         session.Timer1().stop();
     }
-    QByteArray tick() // what one poll tick writes on the line, as hex
-    {
-        pty.readAvailable();
-        session.Timer1_Timer();
-        return pty.read(8, 500ms).toHex();
-    }
+    QByteArray tick() { return pty.tick(session); }
     void answer(std::uint8_t address, std::uint32_t channels)
     {
         pty.write(board::MakeStatus(address, channels));

@@ -4,7 +4,7 @@
 // events going, so a program in the same thread runs meanwhile.
 #pragma once
 
-#include "link/frame.h"
+#include "link/board_session.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -86,6 +86,13 @@ public:
         return readUntil([&](const QByteArray& b) { return b.endsWith(Bytes(frame)); }, deadline);
     }
     QByteArray readAvailable() { return readUntil({}, 0ms); } // what has come, without waiting
+    // One poll tick of the session on this line, run by the test: what it writes, as hex.
+    QByteArray tick(board::BoardSession& session)
+    {
+        readAvailable();
+        session.Timer1_Timer();
+        return read(8, 500ms).toHex();
+    }
 
 private:
     static void MakeRaw(int fd)

@@ -38,12 +38,7 @@ template <typename Form = monitor::MainForm> struct WindowRig : MessageRecorder
     const monitor::MainFormControls& ui() const { return form->controls(); }
 
     // One poll tick run by the test: what it writes on the line, as hex.
-    QByteArray tick()
-    {
-        pty->readAvailable();
-        form->session().Timer1_Timer();
-        return pty->read(8, 500ms).toHex();
-    }
+    QByteArray tick() { return pty->tick(form->session()); }
 
     // `<dir>/comN` leads to `target`, by default this terminal.
     void linkPort(int number, const QString& target = {})
