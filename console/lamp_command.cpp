@@ -6,9 +6,7 @@ std::optional<board::Request> LampCommand(const board::BoardSession& session, in
 {
     if (channel < 1 || channel > board::kChannels || !session.channels())
         return std::nullopt;
-    const bool on = (*session.channels() >> (channel - 1)) & 1u;
-    return board::Request{on ? board::kCmdSwitchOff : board::kCmdSwitchOn, 0,
-                          static_cast<std::uint8_t>(channel)};
+    return board::SwitchOver(channel, board::ChannelOn(*session.channels(), channel));
 }
 
 } // namespace console

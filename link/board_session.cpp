@@ -20,6 +20,11 @@ BoardSession::BoardSession(const QString& programDir, QObject* parent)
     });
 }
 
+Request SwitchOver(int channel, bool on)
+{
+    return {on ? kCmdSwitchOff : kCmdSwitchOn, 0, static_cast<std::uint8_t>(channel)};
+}
+
 void BoardSession::setAddresses(const std::vector<std::uint8_t>& addresses)
 {
     m_boards.clear();

@@ -28,6 +28,10 @@ struct Request
     std::uint8_t data2 = 0;
 };
 
+// What switches channel 1..24 the other way: a connected one off (0x11), a disconnected one on
+// (0x12). A click on Wrenfield's lamp and boardctl's toggle send it.
+Request SwitchOver(int channel, bool on);
+
 class BoardSession : public QObject
 {
     Q_OBJECT
@@ -36,13 +40,22 @@ public:
     // programDir is where the port links comN are looked for first.
     explicit BoardSession(const QString& programDir, QObject* parent = nullptr);
 
-    SerialControl& MSComm1() { return m_port; }
-    QTimer& Timer1() { return m_timer; }
+    const SerialControl& MSComm1() const { return m_port; }
+    const QTimer& Timer1() const { return m_timer; }
+
+    // The poll timer runs from now on, also while the port is closed (the windows' start, whose
+    // ticks build polls that go nowhere).
+    void start() { m_timer.start(); }
+    // What the next opening opens: port number N, or a device path given as such.
+    void setPort(int number) { m_port.setCommPort(number); }
+    int port() const { return m_port.commPort(); }
+    void setDevice(const QString& path) { m_port.setDevicePath(path); }
 
     // The boards on the line, each starting unknown; one board (address 1) until told otherwise.
     void setAddresses(const std::vector<std::uint8_t>& addresses);
     // The one board's new address: what it was known to be still holds until the watchdog says.
     void setAddress(std::uint8_t address);
+    std::uint8_t address() const { return m_boards.empty() ? 0 : m_boards.front().address; }
     // On: an answer counts only for the board asked and only when it carries that board's address
     // in byte 1, so that no state is credited to a board that did not send it. Off (the windows):
     // one board takes any valid frame. Several boards always check.
@@ -62,7 +75,7 @@ public:
 
     // What the last valid frame said of the channels, while the board counts as answering.
     std::optional<std::uint32_t> channels() const;
-    std::int32_t linkTicks() const { return m_boards.empty() ? 0 : m_boards.front().link_ticks; }
+    // The bytes the last receive event took, in slots 1..8, valid or not.
     const RecvBuf& recvBuf() const { return recv_buf; }
 
     // Goes out in place of the next poll, once; a later command replaces a waiting one.

@@ -55,6 +55,12 @@ std::int16_t BitOf(std::uint8_t value, std::int16_t n)
     return static_cast<std::int16_t>((value >> n) & 1);
 }
 
+bool ChannelOn(std::uint32_t channels, int channel)
+{
+    const int bit = channel - 1;
+    return bit >= 0 && bit < kChannels && BitOf(std::uint8_t(channels >> (bit / 8 * 8)), bit % 8);
+}
+
 std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text)
 {
     std::vector<std::uint8_t> addresses;

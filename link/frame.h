@@ -46,6 +46,9 @@ std::uint32_t ChannelBits(const Frame& frame);
 // Bit n (0 = least significant) of value, as 0 or 1; n outside 0..7 gives 0.
 std::int16_t BitOf(std::uint8_t value, std::int16_t n);
 
+// Channel 1..24 is connected in a status frame's channel bits (bit n-1 = channel n).
+bool ChannelOn(std::uint32_t channels, int channel);
+
 // Board addresses as a list such as "1,3-5" or "0-255": each 0..255, at most once, ranges
 // ascending. Nothing for anything else ("1,,2", "5-3", "256").
 std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text);

@@ -13,12 +13,19 @@ namespace board {
 
 QString PortDevice::describe() const
 {
+    if (path.isEmpty())
+        return tried.join(Tr("、", ", "));
     const QFileInfo info(path);
     if (!info.isSymLink())
         return path;
     return QStringLiteral("%1 → %2%3")
         .arg(path, device.isEmpty() ? info.symLinkTarget() : device,
              device.isEmpty() ? Tr("（不存在）", " (missing)") : QString());
+}
+
+QString NoDevice()
+{
+    return Tr("没有对应的设备", "no such device");
 }
 
 QString UserFolder()
@@ -114,11 +121,11 @@ QString ProcessHolding(const QString& device)
 QString DescribePort(int number, const QString& programDir)
 {
     const PortDevice device = FindPortDevice(number, programDir);
-    if (device.path.isEmpty())
-        return QStringLiteral("串口 %1：没有对应的设备（查找了 %2）")
-            .arg(number)
-            .arg(device.tried.join(QStringLiteral("、")));
-    return QStringLiteral("串口 %1：%2").arg(number).arg(device.describe());
+    const QString where =
+        device.path.isEmpty()
+            ? Tr("%1（查找了 %2）", "%1 (looked for %2)").arg(NoDevice(), device.describe())
+            : device.describe();
+    return Tr("串口 %1：%2", "port %1: %2").arg(number).arg(where);
 }
 
 } // namespace board

@@ -12,7 +12,7 @@ struct PortDevice
     QString path;      // the name that port N opens; empty when none exists
     QString device;    // the device that name leads to, links resolved; empty when it leads nowhere
     QStringList tried; // every candidate looked at, in order
-    // The name, and for a link what it leads to, for messages.
+    // The name, and for a link what it leads to, for messages; the places looked at when none.
     QString describe() const;
 };
 
@@ -37,6 +37,9 @@ PortDevice FindPortDevice(int number, const QString& programDir);
 // of ours with the device among its open files.
 QString LockHolder(const QString& device);
 QString ProcessHolding(const QString& device);
+
+// "没有对应的设备", for messages.
+QString NoDevice();
 
 // One line for the port box's tooltip: which device the number opens, or that it opens none.
 QString DescribePort(int number, const QString& programDir);

@@ -13,11 +13,6 @@
 namespace board {
 namespace {
 
-QString NoDevice()
-{
-    return Tr("没有对应的设备。", "no such device.");
-}
-
 // Qt reports a port held by another program exactly like a missing access right. The lock is
 // taken before the device is opened, and a program without one can hold it for itself.
 QString HeldOrDenied(const QString& device, const QString& detail)
@@ -42,7 +37,7 @@ QString DescribeOpenError(QSerialPort::SerialPortError error, const QString& det
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
     case QSerialPort::ResourceError: // a pseudo-terminal whose other end has gone
-        return NoDevice();
+        return NoDevice() + Tr("。", ".");
     case QSerialPort::PermissionError:
         return HeldOrDenied(device, detail);
     case QSerialPort::OpenError:
@@ -121,9 +116,9 @@ OpenResult SerialControl::open(int port, const PortDevice& device)
 {
     OpenResult result;
     result.port = port;
-    result.device = device.path.isEmpty() ? device.tried.join(Tr("、", ", ")) : device.describe();
+    result.device = device.describe();
     if (device.device.isEmpty()) {
-        result.reason = NoDevice();
+        result.reason = DescribeOpenError(QSerialPort::DeviceNotFoundError, {}, {});
         return result;
     }
     result.path = device.path;

@@ -47,7 +47,6 @@ public:
     int commPort() const { return m_commPort; }
     // Opens this path from now on instead of port N's device (boardctl's --device).
     void setDevicePath(const QString& path) { m_devicePath = path; }
-    const QString& devicePath() const { return m_devicePath; }
 
     // PortOpen = True. A failed opening leaves the port closed and says why.
     OpenResult open();

@@ -81,9 +81,7 @@ MainForm::MainForm(const QString& programDir, QWidget* parent)
     setFocusOrder();
     centreOnScreen();
 
-    m_ui.Timer1 = &m_session.Timer1();
-    m_ui.Timer1->start(); // ticks from creation, before the port is first opened
-    m_ui.MSComm1 = &m_session.MSComm1();
+    m_session.start(); // ticks from creation, before the port is first opened
     connect(&m_session, &board::BoardSession::frameTaken, this,
             [this](std::uint8_t, std::uint32_t channels) { ShowStatus(channels); });
     // The board has been silent for too long: undetermined until a valid frame.
@@ -225,7 +223,7 @@ void MainForm::ShowStatus(std::uint32_t channels)
     // Painted in the board's order: channels 17, 9, 1, 18, 10, 2, ... 24, 16, 8.
     for (std::int16_t k = 0; k < 8; ++k) {
         for (const int first : {17, 9, 1}) {
-            const bool on = board::BitOf(std::uint8_t(channels >> (first - 1)), k) == 1;
+            const bool on = board::ChannelOn(channels, first + k);
             m_ui.Picture1[first + k]->setColor(on ? kGreen : kRed);
             m_ui.Label2[first + k]->setText(on ? kTextConnected : kTextDisconnected);
         }
@@ -249,7 +247,7 @@ void MainForm::VScroll1_Change()
 // The new number counts at the next opening.
 void MainForm::VScroll2_Change()
 {
-    m_ui.MSComm1->setCommPort(m_ui.VScroll2->number());
+    m_session.setPort(m_ui.VScroll2->number());
     m_ui.chuankou_num->setText(QString::number(m_ui.VScroll2->number()));
     updatePortTip();
 }
@@ -259,7 +257,7 @@ void MainForm::updatePortTip()
     // Escaped rich text: a tooltip would take a path holding markup for markup.
     m_ui.chuankou_num->setToolTip(
         QStringLiteral("<p style='white-space:pre'>%1</p>")
-            .arg(board::DescribePort(m_ui.MSComm1->commPort(), m_programDir).toHtmlEscaped()));
+            .arg(board::DescribePort(m_session.port(), m_programDir).toHtmlEscaped()));
 }
 
 } // namespace monitor

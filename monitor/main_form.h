@@ -30,8 +30,6 @@ struct MainFormControls
     QLabel* Label5 = nullptr;
     QLineEdit* add = nullptr;
     Spinner* VScroll1 = nullptr;
-    QTimer* Timer1 = nullptr;
-    board::SerialControl* MSComm1 = nullptr;
     std::array<Lamp*, board::kChannels + 1> Picture1{};
     std::array<ClickableLabel*, board::kChannels + 1> Label2{};
     std::array<ClickableLabel*, board::kChannels + 1> Label4{};

@@ -163,8 +163,8 @@ NameFileStart InitNameFile(const QString& path)
     return {title, true};
 }
 
-std::array<QString, board::kChannels> LoadChannelNames(const QString& path,
-                                                       const QString& addressText, bool missingTold)
+std::array<QString, board::kChannels> NamesOfAddress(const QString& path,
+                                                     const QString& addressText, bool missingTold)
 {
     std::array<QString, board::kChannels> names;
     if (!(missingTold ? QFileInfo(path).isFile() : FileExistsOrReport(path)))

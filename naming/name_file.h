@@ -41,7 +41,7 @@ NameFileStart InitNameFile(const QString& path);
 // as it is usable. A missing file is told once, not once per channel, and not at all when
 // `missingTold` (start-up already said the file could not be made or read); the names are empty
 // then. A file that cannot be read is told likewise, and gives the default names 第1路 .. 第24路.
-std::array<QString, board::kChannels>
-LoadChannelNames(const QString& path, const QString& addressText, bool missingTold = false);
+std::array<QString, board::kChannels> NamesOfAddress(const QString& path,
+                                                     const QString& addressText, bool missingTold);
 
 } // namespace naming

@@ -10,7 +10,7 @@ namespace boardctl {
 
 using board::Tr;
 
-std::optional<NameSource> LoadChannelNames(const Options& options, const QString& programDir)
+std::optional<NameSource> NameSourceFor(const Options& options, const QString& programDir)
 {
     const QString path =
         options.namesFile.isEmpty() ? naming::NameFileToRead(programDir) : options.namesFile;

@@ -11,6 +11,6 @@ namespace boardctl {
 // --names FILE, else name.txt where the windows keep it for a program in programDir, if there is
 // one, else no names. Nothing when the file that --names asks for cannot be read (after saying
 // why); a default file that cannot be read is reported and left out.
-std::optional<NameSource> LoadChannelNames(const Options& options, const QString& programDir);
+std::optional<NameSource> NameSourceFor(const Options& options, const QString& programDir);
 
 } // namespace boardctl

@@ -137,34 +137,35 @@ int RunStatus(const Context& c)
                                  .arg(address));
         run.loop.exit(kExitNoAnswer);
     });
-    QObject::connect(
-        &c.session, &board::BoardSession::frameTaken, &run.loop,
-        [&](std::uint8_t address, std::uint32_t channels) {
-            if (waiting.erase(address) == 0)
-                return;
-            c.session.dropBoard(address);
-            const bool first = waiting.size() + 1 == c.options.addresses.size();
-            c.out.print((first ? c.formatter.header() : QStringList()) +
-                        c.formatter.status(Timestamp(), address, channels));
-            QStringList differing;
-            for (const int ch :
-                 c.options.expect ? Mismatches(*c.options.expect, channels) : std::vector<int>{})
-                differing << Tr("通道 %1 %2（期望%3，实际%4）",
-                                "channel %1 %2 (expected %3, got %4)")
-                                 .arg(ch)
-                                 .arg(c.formatter.name(address, ch), StateWord(!Bit(channels, ch)),
-                                      StateWord(Bit(channels, ch)));
-            if (!differing.isEmpty()) {
-                mismatch = true;
-                PrintError((c.options.addresses.size() > 1
-                                ? Tr("地址 %1 ", "address %1: ").arg(address)
-                                : QString()) +
-                           Tr("与期望不符：%1", "not as expected: %1")
-                               .arg(differing.join(Tr("、", ", "))));
-            }
-            if (waiting.empty())
-                run.loop.exit(mismatch ? kExitMismatch : kExitDone);
-        });
+    QObject::connect(&c.session, &board::BoardSession::frameTaken, &run.loop,
+                     [&](std::uint8_t address, std::uint32_t channels) {
+                         if (waiting.erase(address) == 0)
+                             return;
+                         c.session.dropBoard(address);
+                         const bool first = waiting.size() + 1 == c.options.addresses.size();
+                         c.out.print((first ? c.formatter.header() : QStringList()) +
+                                     c.formatter.status(Timestamp(), address, channels));
+                         QStringList differing;
+                         for (const int ch : c.options.expect
+                                                 ? Mismatches(*c.options.expect, channels)
+                                                 : std::vector<int>{})
+                             differing << Tr("通道 %1 %2（期望%3，实际%4）",
+                                             "channel %1 %2 (expected %3, got %4)")
+                                              .arg(ch)
+                                              .arg(c.formatter.name(address, ch),
+                                                   StateWord(!board::ChannelOn(channels, ch)),
+                                                   StateWord(board::ChannelOn(channels, ch)));
+                         if (!differing.isEmpty()) {
+                             mismatch = true;
+                             PrintError((c.options.addresses.size() > 1
+                                             ? Tr("地址 %1 ", "address %1: ").arg(address)
+                                             : QString()) +
+                                        Tr("与期望不符：%1", "not as expected: %1")
+                                            .arg(differing.join(Tr("、", ", "))));
+                         }
+                         if (waiting.empty())
+                             run.loop.exit(mismatch ? kExitMismatch : kExitDone);
+                     });
     run.deadline.start(c.options.timeoutMs);
     return run.exec();
 }
@@ -185,7 +186,7 @@ int RunToggle(const Context& c)
         }
         const QString sent = Tr("已向通道 %1 发送 0x%2，", "sent 0x%2 to channel %1, ")
                                  .arg(ch)
-                                 .arg(*before ? board::kCmdSwitchOff : board::kCmdSwitchOn, 2, 16);
+                                 .arg(board::SwitchOver(ch, *before).command, 2, 16);
         if (!answeredAfterSend) {
             PrintError(run.noAnswer(address, sent + Tr("但 ", "but ")));
             return run.loop.exit(kExitNoAnswer);
@@ -196,32 +197,30 @@ int RunToggle(const Context& c)
                               .arg(StateWord(*before)));
         run.loop.exit(kExitMismatch);
     });
-    QObject::connect(
-        &c.session, &board::BoardSession::frameTaken, &run.loop,
-        [&](std::uint8_t, std::uint32_t channels) {
-            const bool on = Bit(channels, ch);
-            if (!before) {
-                // What a click on the lamp sends: switch off a connected channel, on a
-                // disconnected.
-                before = on;
-                c.session.QueueCommand({on ? board::kCmdSwitchOff : board::kCmdSwitchOn, 0,
-                                        static_cast<std::uint8_t>(ch)});
-                run.deadline.start(c.options.timeoutMs);
-                return;
-            }
-            if (c.session.commandWaiting())
-                return; // an answer to a poll from before the command
-            answeredAfterSend = true;
-            if (on == *before)
-                return;
-            run.deadline.stop();
-            c.out.print(c.formatter.header() +
-                        QStringList{c.formatter.channel(Timestamp(), address, ch, on)});
-            run.done = Tr("通道 %1 已切换为%2，但", "channel %1 is now %2, but ")
-                           .arg(ch)
-                           .arg(StateWord(on));
-            run.loop.exit(kExitDone);
-        });
+    QObject::connect(&c.session, &board::BoardSession::frameTaken, &run.loop,
+                     [&](std::uint8_t, std::uint32_t channels) {
+                         const bool on = board::ChannelOn(channels, ch);
+                         if (!before) {
+                             // What a click on the lamp sends: switch off a connected channel, on a
+                             // disconnected.
+                             before = on;
+                             c.session.QueueCommand(board::SwitchOver(ch, on));
+                             run.deadline.start(c.options.timeoutMs);
+                             return;
+                         }
+                         if (c.session.commandWaiting())
+                             return; // an answer to a poll from before the command
+                         answeredAfterSend = true;
+                         if (on == *before)
+                             return;
+                         run.deadline.stop();
+                         c.out.print(c.formatter.header() + QStringList{c.formatter.channel(
+                                                                Timestamp(), address, ch, on)});
+                         run.done = Tr("通道 %1 已切换为%2，但", "channel %1 is now %2, but ")
+                                        .arg(ch)
+                                        .arg(StateWord(on));
+                         run.loop.exit(kExitDone);
+                     });
     run.deadline.start(c.options.timeoutMs);
     return run.exec();
 }

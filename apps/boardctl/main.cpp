@@ -43,7 +43,7 @@ int main(int argc, char* argv[])
     }
     const auto& options = std::get<boardctl::Options>(parsed);
     const QString programDir = QCoreApplication::applicationDirPath();
-    const auto names = boardctl::LoadChannelNames(options, programDir);
+    const auto names = boardctl::NameSourceFor(options, programDir);
     if (!names)
         return boardctl::kExitUsage;
     const bool scan = options.command == boardctl::Command::Scan;
@@ -52,8 +52,8 @@ int main(int argc, char* argv[])
     board::BoardSession session(programDir);
     session.setAddresses(options.addresses);
     session.setAddressCheck(!options.anyAddress);
-    session.MSComm1().setCommPort(options.port);
-    session.MSComm1().setDevicePath(options.device);
+    session.setPort(options.port);
+    session.setDevice(options.device);
     // With no time between requests, the next goes out once the answer is in, or when the board
     // has had as long as the windows give it; a scan waits --timeout.
     session.setInterval(scan ? 0 : options.intervalMs,

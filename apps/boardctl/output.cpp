@@ -184,11 +184,6 @@ QString Timestamp()
     return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
-bool Bit(std::uint32_t channels, int channel)
-{
-    return (channels >> (channel - 1)) & 1u;
-}
-
 QString StateWord(bool on)
 {
     return on ? board::Tr("连接", "connected") : board::Tr("断开", "disconnected");
@@ -237,14 +232,15 @@ QStringList Formatter::status(const QString& time, std::uint8_t address,
     if (m_format != Format::Json) {
         QStringList lines;
         for (int ch = 1; ch <= board::kChannels; ++ch)
-            lines << event(time, address, {WatchEvent::Channel, ch, Bit(channels, ch)});
+            lines << event(time, address,
+                           {WatchEvent::Channel, ch, board::ChannelOn(channels, ch)});
         return lines;
     }
     QStringList objects;
     for (int ch = 1; ch <= board::kChannels; ++ch)
         objects << JsonObject({{"channel", QString::number(ch)},
                                {"name", JsonString(name(address, ch))},
-                               {"state", JsonString(State(Bit(channels, ch)))}});
+                               {"state", JsonString(State(board::ChannelOn(channels, ch)))}});
     return {json(time, address, true,
                  {{"channels", u'[' + objects.join(QStringLiteral(", ")) + u']'}})};
 }

@@ -57,8 +57,6 @@ void PrintError(const QString& message);
 // Now, ISO 8601 with milliseconds and the local offset.
 QString Timestamp();
 
-// Channel 1..24 is connected in a status frame's channel bits.
-bool Bit(std::uint32_t channels, int channel);
 // "连接" or "断开" in messages, which follow the locale.
 QString StateWord(bool on);
 

@@ -14,7 +14,7 @@ std::vector<WatchEvent> WatchLog::frame(std::int64_t ms, std::uint32_t channels)
         events.push_back({WatchEvent::LinkOk});
     for (int i = 0; i < board::kChannels; ++i) {
         Track& t = m_tracks[size_t(i)];
-        const bool on = (channels >> i) & 1u;
+        const bool on = board::ChannelOn(channels, i + 1);
         if (!afterSilence && t.on == on)
             continue;
         if (!on && !t.inDrop) {

@@ -26,29 +26,28 @@ void KestrelForm::InitNameFile()
     // Qt shows the application's name in place of an empty title; a blank keeps the bar empty.
     setWindowTitle(start.title.isEmpty() ? QStringLiteral(" ") : start.title);
     m_missingReported = start.reported;
-    LoadChannelNames(controls().add->text());
+    LoadChannelNames(QString::number(session().address()));
 }
 
 void KestrelForm::LoadChannelNames(const QString& addressText)
 {
-    const auto names = naming::LoadChannelNames(m_nameFile, addressText, m_missingReported);
+    const auto names = naming::NamesOfAddress(m_nameFile, addressText, m_missingReported);
     for (int ch = 1; ch <= board::kChannels; ++ch)
         controls().Label4[ch]->setText(names[ch - 1]);
 }
 
 void KestrelForm::add_Change()
 {
-    const monitor::MainFormControls& ui = controls();
     // Setting the value the spinner already holds raises no change: that ends the cycle.
-    ui.VScroll1->setNumber(ui.add->text().toShort());
-    LoadChannelNames(ui.add->text());
+    controls().VScroll1->setNumber(session().address());
+    LoadChannelNames(QString::number(session().address()));
 }
 
 void KestrelForm::Label4_Click(int index)
 {
     if (!m_nameForm) // one dialog object for the whole run
         m_nameForm = std::make_unique<NameForm>(m_nameFile, [this] { add_Change(); });
-    m_nameForm->openFor(controls().add->text(), index);
+    m_nameForm->openFor(QString::number(session().address()), index);
 }
 
 void KestrelForm::closeEvent(QCloseEvent* event)

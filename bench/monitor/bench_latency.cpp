@@ -44,7 +44,7 @@ int main(int argc, char* argv[])
     monitor::MainForm form(dir.path());
     form.show();
     form.open_comm_Click();
-    form.controls().Timer1->stop(); // no polls: only the frames we write reach the window
+    form.session().setInterval(3'600'000); // no polls: only the frames we write reach the window
 
     PaintWatch watch;
     form.controls().Picture1[1]->installEventFilter(&watch);

@@ -57,15 +57,15 @@ int main(int argc, char* argv[])
     Print("  of which building the 115372 bytes", 31, build, "");
 
     const double change255 =
-        MedianMs(301, {}, [&] { naming::LoadChannelNames(path, QStringLiteral("255")); });
+        MedianMs(301, {}, [&] { naming::NamesOfAddress(path, QStringLiteral("255"), false); });
     Print("address change to 255 (24 reads, last section)", 301, change255, "   (target < 2 ms)");
     const double change1 =
-        MedianMs(301, {}, [&] { naming::LoadChannelNames(path, QStringLiteral("1")); });
+        MedianMs(301, {}, [&] { naming::NamesOfAddress(path, QStringLiteral("1"), false); });
     Print("address change to 1 (24 reads, second section)", 301, change1, "   (target < 2 ms)");
 
     const double start = MedianMs(101, {}, [&] {
         naming::InitNameFile(path);
-        naming::LoadChannelNames(path, QStringLiteral("1"));
+        naming::NamesOfAddress(path, QStringLiteral("1"), false);
     });
     Print("start-up with the file (marker, title, 24 names)", 101, start, "");
 

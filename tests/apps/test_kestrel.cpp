@@ -144,8 +144,8 @@ private slots:
         rig.form->Label4_Click(1); // Cancel closes it too (each opening is laid out anew)
         QTest::mouseClick(dialog.Command_cansel(), Qt::LeftButton);
         QVERIFY(!dialog.window() && rig.messages.isEmpty());
-        rig.ui().add->setText("255"); // the spinner follows the box
-        QVERIFY(rig.ui().VScroll1->number() == 255 && rig.ui().Label4[6]->text() == "第6路");
+        rig.ui().VScroll1->setNumber(255);
+        QCOMPARE(rig.ui().Label4[6]->text(), "第6路");
     }
 
     void namesComeBackAfterAFailedCreation()

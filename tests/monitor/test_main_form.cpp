@@ -38,14 +38,14 @@ private slots:
     void lifeCycle()
     {
         Rig rig;
-        QVERIFY(Looks(rig) == kWaiting && rig.ui().Timer1->isActive());
+        QVERIFY(Looks(rig) == kWaiting && rig.form->session().Timer1().isActive());
         QCOMPARE(rig.ui().Label4[10]->text() + rig.ui().Label4[24]->text(), "第十路第二十四路");
         QCOMPARE(rig.form->windowIcon().pixmap(48).width(), 48);
         QCOMPARE(rig.tick(), QByteArray()); // nothing leaves before the port is opened
         rig.form->open_comm_Click();
-        QVERIFY(rig.ui().Timer1->isActive() && !rig.ui().chuankou_num->isEnabled());
+        QVERIFY(rig.form->session().Timer1().isActive() && !rig.ui().chuankou_num->isEnabled());
         QVERIFY(rig.ui().open_comm->text() == kCaptionClose && Looks(rig) == kWaiting);
-        rig.ui().Timer1->stop();
+        rig.form->session().setInterval(3'600'000); // the test ticks
         QCOMPARE(rig.tick(), kPoll1);
         rig.pty->write(Bytes(board::MakeStatus(1, 0x800001)));
         QTRY_COMPARE_WITH_TIMEOUT(Looks(rig), "G" + kAllRed + "G", 2000);
@@ -54,12 +54,13 @@ private slots:
             QVERIFY(rig.tick() == kPoll2 && Looks(rig).startsWith('G'));
         QVERIFY(rig.tick() == kPoll2 && Looks(rig) == kWaiting);
         rig.form->open_comm_Click();
-        QVERIFY(Looks(rig) == kClosed && !rig.ui().Timer1->isActive() && rig.tick().isEmpty());
+        QVERIFY(Looks(rig) == kClosed && !rig.form->session().Timer1().isActive() &&
+                rig.tick().isEmpty());
         QVERIFY(rig.ui().chuankou_num->isEnabled() && rig.ui().open_comm->text() == kCaptionOpen);
         rig.form->open_comm_Click(); // the timer polls on while the device goes away
         rig.pty->close();
         QTRY_COMPARE_WITH_TIMEOUT(rig.ui().open_comm->text(), kCaptionOpen, 2000);
-        QVERIFY(Looks(rig) == kClosed && !rig.ui().Timer1->isActive());
+        QVERIFY(Looks(rig) == kClosed && !rig.form->session().Timer1().isActive());
         QCOMPARE(rig.messages.size(), 1); // what it says: tests/e2e
     }
     void portFailures_data()
@@ -98,7 +99,8 @@ private slots:
                              : target == "file" ? "无法打开设备" : "没有对应的设备") &&
                      !text.contains("/dev/tty"), // never the PC's own ports instead
                  qPrintable(text));
-        QVERIFY(rig.ui().open_comm->text() == kCaptionOpen && rig.ui().Timer1->isActive());
+        QVERIFY(rig.ui().open_comm->text() == kCaptionOpen &&
+                rig.form->session().Timer1().isActive());
     }
     // The focus order is in tests/apps, in the table of every control; a real click and key on a
     // spinner, one step each even when a box follows, in tests/e2e.
