@@ -180,36 +180,19 @@ void AppendKeyLine(QByteArray& out, QByteArrayView key, QByteArrayView value, QB
     out.append(key).append('=').append(value).append(eol);
 }
 
-// Start of the line after the first header of the section, or -1. Finds headers by their '['
-// (memchr): a '[' with only blanks before it on its line is a header's; any other '[' is skipped,
-// including a second byte of a two-byte character, which always follows its lead byte.
+// Start of the line after the first header of the section, or -1. Only a line that starts with
+// '[' or a blank can be a header: the others are passed over without being parsed.
 qsizetype SectionBody(QByteArrayView content, QByteArrayView section)
 {
-    const char* data = content.data();
-    const qsizetype size = content.size();
-    qsizetype pos = 0;
-    while (pos < size) {
-        const void* hit = std::memchr(data + pos, '[', size_t(size - pos));
-        if (!hit)
-            return -1;
-        const qsizetype bracket = static_cast<const char*>(hit) - data;
-        qsizetype start = bracket;
-        while (start > 0 && IsBlank(data[start - 1]))
-            --start;
-        if (start > 0 && data[start - 1] != '\n' && data[start - 1] != '\r') {
-            pos = bracket + 1;
+    LineReader reader(content);
+    Line line;
+    while (reader.Next(line)) {
+        const QByteArrayView text = LineText(content, line);
+        if (text.isEmpty() || (text[0] != '[' && !IsBlank(text[0])))
             continue;
-        }
-        qsizetype end = bracket;
-        while (end < size && data[end] != '\n' && data[end] != '\r')
-            ++end;
-        if (const Parsed parsed = Parse(content.sliced(start, end - start));
-            parsed.kind == Kind::Header && NamesEqual(parsed.name, section)) {
-            if (end < size && data[end] == '\r' && end + 1 < size && data[end + 1] == '\n')
-                return end + 2;
-            return end < size ? end + 1 : end;
-        }
-        pos = end;
+        if (const Parsed parsed = Parse(text);
+            parsed.kind == Kind::Header && NamesEqual(parsed.name, section))
+            return line.next;
     }
     return -1;
 }
