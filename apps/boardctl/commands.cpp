@@ -18,10 +18,8 @@ namespace {
 
 using board::Tr;
 
-// How often `watch` tries to reopen a device that went away, and how many silent polls of a board
-// (a second at the usual pace) pass before it says that it is still waiting for a first answer.
+// How often `watch` tries to reopen a device that went away.
 constexpr int kReopenMs = 1000;
-constexpr int kSilentTicksBeforeNote = 20;
 // Answers carrying another address that a board which never answered gets before boardctl says
 // that its board may not send its address.
 constexpr int kOtherAnswersBeforeAdvice = 3;
@@ -225,47 +223,81 @@ int RunToggle(const Context& c)
     return run.exec();
 }
 
-int RunWatch(const Context& c)
+// watch: events as they happen, the device reopened when it goes away, a summary at the end.
+class Watch
 {
-    Run run(c);
-    if (!run.open())
-        return kExitNoPort;
-    QElapsedTimer clock; // durations from a monotonic clock: a clock change at night moves none
-    clock.start();
-    std::map<std::uint8_t, WatchLog> logs;
-    std::map<std::uint8_t, int> silentSinceOpen; // of the boards that have not answered yet
-    for (const std::uint8_t address : c.options.addresses)
-        logs[address], silentSinceOpen[address];
-    QString lastReopenFailure;
-    bool outputFailed = false, outputFailing = false;
-    const auto print = [&](const QStringList& lines) {
+public:
+    explicit Watch(const Context& c) : c(c), m_run(c)
+    {
+        m_clock.start();
+        for (const std::uint8_t address : c.options.addresses)
+            m_logs[address];
+        m_duration.setSingleShot(true);
+        m_duration.setTimerType(Qt::PreciseTimer); // a coarse one may end a run 5 % early
+        m_reopen.setInterval(kReopenMs);
+        QObject::connect(&m_duration, &QTimer::timeout, &m_run.loop, [this] { stop(); });
+        QObject::connect(&m_reopen, &QTimer::timeout, &m_run.loop, [this] { reopen(); });
+        QObject::connect(&c.session, &board::BoardSession::frameTaken, &m_run.loop,
+                         [this](std::uint8_t address, std::uint32_t channels) {
+                             events(address, m_logs[address].frame(m_clock.elapsed(), channels));
+                         });
+        QObject::connect(&c.session, &board::BoardSession::silentTick, &m_run.loop,
+                         [this](std::uint8_t address) {
+                             events(address, m_logs[address].silent(m_clock.elapsed()));
+                         });
+        m_run.onStop = [this](int) { stop(); };
+        m_run.onLost = [this](const QString& reason) { lost(reason); };
+    }
+
+    int exec()
+    {
+        if (!m_run.open())
+            return kExitNoPort;
+        print(c.formatter.header());
+        if (c.options.durationSeconds)
+            m_duration.start(static_cast<int>(*c.options.durationSeconds * 1000));
+        return m_run.exec();
+    }
+
+private:
+    void print(const QStringList& lines)
+    {
         const bool written = c.out.print(lines);
-        if (!written && !outputFailing) // once, not once an event, until writing works again
+        if (!written && !m_outputFailing) // once, not once an event, until writing works again
             PrintError(Tr("无法写入输出（%1），其间的事件会丢失。",
                           "cannot write the output (%1); events meanwhile are lost.")
                            .arg(c.out.failure().value_or(QString())));
-        outputFailing = !written;
-        outputFailed = outputFailed || !written;
-    };
-    const auto events = [&](std::uint8_t address, const std::vector<WatchEvent>& happened) {
+        m_outputFailing = !written;
+        m_outputFailed = m_outputFailed || !written;
+    }
+
+    void events(std::uint8_t address, const std::vector<WatchEvent>& happened)
+    {
         // Most frames change nothing: no clock read, and no empty write taken for one that works.
         if (happened.empty())
             return;
         const QString time = Timestamp();
         QStringList lines;
-        for (const WatchEvent& event : happened)
+        for (const WatchEvent& event : happened) {
             lines << c.formatter.event(time, address, event);
+            if (event.kind == WatchEvent::LinkAbsent) // for whoever reads the terminal
+                PrintError(Tr("检测板（地址 %1，%2）没有有效应答，继续询问……",
+                              "no valid answer from the board (address %1, %2); asking on…")
+                               .arg(address)
+                               .arg(m_run.where()));
+        }
         print(lines);
-    };
-    bool finished = false;
-    run.onStop = [&](int) {
-        if (std::exchange(finished, true))
+    }
+
+    void stop()
+    {
+        if (std::exchange(m_finished, true))
             return;
         c.session.close();
         const QString time = Timestamp();
-        for (const auto& [address, log] : logs)
+        for (const auto& [address, log] : m_logs)
             c.out.print(c.formatter.summary(time, address, log.linkLost(),
-                                            log.totals(clock.elapsed()), log.answered()),
+                                            log.totals(m_clock.elapsed()), log.answered()),
                         true);
         const qint64 dropped = c.out.dropped();
         if (dropped > 0) {
@@ -274,62 +306,53 @@ int RunWatch(const Context& c)
                           "the reader did not keep up: %1 lines of output were dropped.")
                            .arg(dropped));
         }
-        run.finishing = QDeadlineTimer(2000); // a reader that stalls gets two seconds for it
-        run.loop.exit(outputFailed || dropped > 0 ? kExitOutput : kExitDone);
-    };
-    QTimer duration;
-    duration.setSingleShot(true);
-    duration.setTimerType(Qt::PreciseTimer); // a coarse one may end a run 5 % early
-    QObject::connect(&duration, &QTimer::timeout, &run.loop, [&] { run.onStop(0); });
-    QTimer reopen;
-    reopen.setInterval(kReopenMs);
+        m_run.finishing = QDeadlineTimer(2000); // a reader that stalls gets two seconds for it
+        m_run.loop.exit(m_outputFailed || dropped > 0 ? kExitOutput : kExitDone);
+    }
 
-    QObject::connect(&c.session, &board::BoardSession::frameTaken, &run.loop,
-                     [&](std::uint8_t address, std::uint32_t channels) {
-                         silentSinceOpen.erase(address);
-                         events(address, logs[address].frame(clock.elapsed(), channels));
-                     });
-    QObject::connect(
-        &c.session, &board::BoardSession::silentTick, &run.loop, [&](std::uint8_t address) {
-            events(address, logs[address].silent(clock.elapsed()));
-            if (silentSinceOpen.contains(address) &&
-                ++silentSinceOpen[address] == kSilentTicksBeforeNote)
-                PrintError(Tr("检测板（地址 %1，%2）还没有有效应答，继续等待……",
-                              "no valid answer yet from the board (address %1, %2); waiting on…")
-                               .arg(address)
-                               .arg(run.where()));
-        });
-    run.onLost = [&](const QString& reason) {
+    void lost(const QString& reason)
+    {
         PrintError(board::LostText(c.session.opened(), reason) +
                    Tr("每秒尝试重新打开 %1……", " Reopening %1 every second…")
                        .arg(c.session.opened().path));
-        for (auto& [address, log] : logs)
-            events(address, log.silent(clock.elapsed()));
-        lastReopenFailure.clear();
-        reopen.start();
-    };
-    QObject::connect(&reopen, &QTimer::timeout, &run.loop, [&] {
+        for (auto& [address, log] : m_logs)
+            events(address, log.silent(m_clock.elapsed()));
+        m_lastReopenFailure.clear();
+        m_reopen.start();
+    }
+
+    void reopen()
+    {
         // The entry that was opened, never the next device of the list polled all night.
         const board::OpenResult opened = c.session.reopen();
         if (!opened.ok) {
             // Said once per reason: a night without the adapter is not thousands of lines.
-            if (opened.reason != lastReopenFailure)
+            if (opened.reason != m_lastReopenFailure)
                 PrintError(Tr("仍无法打开 %1：%2", "still cannot open %1: %2")
                                .arg(opened.device, opened.reason));
-            lastReopenFailure = opened.reason;
+            m_lastReopenFailure = opened.reason;
             return;
         }
-        reopen.stop();
-        for (const std::uint8_t address : c.options.addresses)
-            silentSinceOpen[address] = 0;
-        PrintError(
-            Tr("%1 已重新打开（%2）。", "%1 is open again (%2).").arg(run.where(), opened.device));
-    });
+        m_reopen.stop();
+        PrintError(Tr("%1 已重新打开（%2）。", "%1 is open again (%2).")
+                       .arg(m_run.where(), opened.device));
+    }
 
-    print(c.formatter.header());
-    if (c.options.durationSeconds)
-        duration.start(static_cast<int>(*c.options.durationSeconds * 1000));
-    return run.exec();
+    const Context& c;
+    Run m_run;
+    QElapsedTimer m_clock; // durations from a monotonic clock: a clock change at night moves none
+    std::map<std::uint8_t, WatchLog> m_logs;
+    QTimer m_duration;
+    QTimer m_reopen;
+    QString m_lastReopenFailure;
+    bool m_outputFailed = false;
+    bool m_outputFailing = false;
+    bool m_finished = false;
+};
+
+int RunWatch(const Context& c)
+{
+    return Watch(c).exec();
 }
 
 int RunScan(const Context& c)
