@@ -1,5 +1,5 @@
 // What a receive event does with the bytes waiting: the first 8 form one frame, taken into
-// slots 1..8 of the window's receive buffer; only a valid status frame is handed on.
+// slots 1..8 of the session's receive buffer; only a valid status frame is handed on.
 #pragma once
 
 #include "frame.h"
@@ -10,7 +10,7 @@
 
 namespace board {
 
-// `recv_buf` as the windows first declared it, slots 1..100: a receive event takes the frame into
+// `recv_buf`, slots 1..100 of 32-bit values: a receive event takes the frame into
 // slots 1..8, the rest are never used. Slot 0 is there so that slot k holds frame byte k - 1.
 using RecvBuf = std::array<std::int32_t, 101>;
 

@@ -1,4 +1,4 @@
-// The serial control of a main window (`MSComm1`): the operations the board link relies on,
+// The serial control (`MSComm1`) of the board session: the operations the board link relies on,
 // on top of QSerialPort, with the line fixed at 9600 8N1, no flow control and raw bytes.
 #pragma once
 
@@ -23,7 +23,7 @@ struct OpenResult
     int port = -1;  // the port number opened; -1 for a device path given as such
     QString path;   // the entry of the port list that was opened, or the path given
     QString device; // the device port N maps to (or the candidates, when none exists)
-    QString reason; // why the opening failed, in Chinese; empty on success
+    QString reason; // why the opening failed, in the language of Tr; empty on success
 };
 
 // What a failed opening tells the user: the port number or path, the device and the reason.

@@ -1,5 +1,5 @@
-// The looks of a channel: a lamp colour with its status text. Wrenfield reads the colours back
-// to choose a command, so they are exact values.
+// The looks of a channel: a lamp colour with its status text, in exact colour values (tests and
+// tools read them off the screen; Wrenfield's clicks follow the session's state, not the colour).
 #pragma once
 
 #include <QColor>

@@ -19,7 +19,7 @@ QString ReadIniValue(const QString& path, const QString& section, const QString&
 
 // Stores the value: non-zero when stored (or already stored), 0 when the file is missing (after
 // the message; it is never created here) or the write was refused; then `reason`, when given,
-// says why in Chinese. Text GBK cannot hold, line breaks and names that could not be found again
+// says why (in the language of board::Tr). Text GBK cannot hold, line breaks and names that could not be found again
 // are refused before anything is written.
 qint32 WriteIniValue(const QString& path, const QString& section, const QString& key,
                      const QString& value, QString* reason = nullptr);

@@ -30,7 +30,7 @@ QString NameFileToRead(const QString& programDir);
 struct FileRead
 {
     QByteArray data;
-    QString error;        // why it could not be read, in Chinese; empty when read
+    QString error;        // why it could not be read (board::Tr's language); empty when read
     bool missing = false; // nothing at all in its place
     // Saved as UTF-8 by a hand edit: a BOM, or a header "[地址码…" or "[软件属性]" in UTF-8.
     bool utf8() const;
@@ -42,7 +42,7 @@ FileRead ReadFile(const QString& path);
 // in between: `change` gets the current content (empty for a missing file) and gives the new one,
 // or nothing to leave the file as it is. The file is replaced atomically, never when its write
 // permission is off (even for root), and never with GBK text when it holds UTF-8. Returns why it
-// could not, in Chinese; empty on success.
+// could not (board::Tr's language); empty on success.
 using Change = std::function<std::optional<QByteArray>(const QByteArray& content)>;
 QString UpdateFile(const QString& path, const Change& change);
 
@@ -51,7 +51,7 @@ struct Utf8Conversion
     enum Result { NotUtf8, Converted, Refused, Failed } result = NotUtf8;
     QString backup;          // Converted: where the UTF-8 copy was kept
     QString unrepresentable; // Refused: the characters GBK cannot hold
-    QString reason;          // Failed: why, in Chinese
+    QString reason;          // Failed: why (board::Tr's language)
 };
 // Turns a UTF-8 name file into GBK once, keeping the UTF-8 copy beside it; refuses, leaving the
 // file alone, when it holds characters GBK cannot hold.
