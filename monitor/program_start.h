@@ -12,7 +12,8 @@ namespace monitor {
 // What --help says about one program, in both languages.
 struct ProgramText
 {
-    const char* name; // the command, e.g. "kestrel"
+    const char* name;  // the command, e.g. "kestrel"
+    const char* title; // the application's name, the title of its own message boxes
     const char* zh;
     const char* en;
 };
@@ -26,5 +27,17 @@ struct Start
 // Answers --help and --version, else opens the display. Without one it says so on standard error
 // and exits 1; an argument that is not Qt's own gives exit code 2.
 Start StartProgram(int& argc, char* argv[], const ProgramText& program);
+
+// A program's whole run: StartProgram, then its main window until it closes.
+template <typename Form> int RunWindow(int argc, char* argv[], const ProgramText& program)
+{
+    const Start start = StartProgram(argc, argv, program);
+    if (!start.app)
+        return start.exitCode;
+    QApplication::setApplicationName(QString::fromUtf8(program.title));
+    Form form(QApplication::applicationDirPath());
+    form.show();
+    return QApplication::exec();
+}
 
 } // namespace monitor

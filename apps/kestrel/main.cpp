@@ -5,7 +5,7 @@
 namespace {
 
 const monitor::ProgramText kProgram{
-    "kestrel",
+    "kestrel", "Kestrel 通道监视",
     "Kestrel 通道监视：24 "
     "个指示灯跟随串口上检测板的各路状态，每一路可按检测板地址起名，名称保存在\n"
     "name.txt 中。它是窗口程序，需要图形界面；没有图形界面时请用 boardctl。",
@@ -18,11 +18,5 @@ const monitor::ProgramText kProgram{
 
 int main(int argc, char* argv[])
 {
-    const monitor::Start start = monitor::StartProgram(argc, argv, kProgram);
-    if (!start.app)
-        return start.exitCode;
-    QApplication::setApplicationName(QStringLiteral("Kestrel 通道监视"));
-    kestrel::KestrelForm form(QApplication::applicationDirPath());
-    form.show();
-    return QApplication::exec();
+    return monitor::RunWindow<kestrel::KestrelForm>(argc, argv, kProgram);
 }

@@ -5,7 +5,7 @@
 namespace {
 
 const monitor::ProgramText kProgram{
-    "wrenfield",
+    "wrenfield", "Wrenfield 测试台",
     "Wrenfield 测试台：24 "
     "个指示灯跟随串口上检测板的各路状态，点击绿色或红色指示灯向检测板发送命令，\n"
     "切换那一路。它是窗口程序，需要图形界面；没有图形界面时请用 boardctl。",
@@ -18,12 +18,5 @@ const monitor::ProgramText kProgram{
 
 int main(int argc, char* argv[])
 {
-    const monitor::Start start = monitor::StartProgram(argc, argv, kProgram);
-    if (!start.app)
-        return start.exitCode;
-    // The title of the program's own message boxes.
-    QApplication::setApplicationName(QStringLiteral("Wrenfield 测试台"));
-    console::WrenfieldForm form(QApplication::applicationDirPath());
-    form.show();
-    return QApplication::exec();
+    return monitor::RunWindow<console::WrenfieldForm>(argc, argv, kProgram);
 }
