@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSerialPortInfo>
 #include <QStandardPaths>
+
+#include <map>
 
 #include <cerrno>
 #include <csignal>
@@ -118,13 +121,58 @@ QString ProcessHolding(const QString& device)
     return {};
 }
 
+namespace {
+
+QFileInfoList ById()
+{
+    return QDir(QStringLiteral("/dev/serial/by-id")).entryInfoList(QDir::System | QDir::Files);
+}
+
+} // namespace
+
+std::vector<SerialDevice> SerialDevices(const QString& programDir)
+{
+    std::map<QString, SerialDevice> found;
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
+        found[QFileInfo(port.systemLocation()).canonicalFilePath()];
+    for (const QFileInfo& id : ById())
+        found[id.canonicalFilePath()].byId = id.filePath();
+    for (const QString& folder : {programDir, UserFolder()}) {
+        for (const QFileInfo& link : QDir(folder).entryInfoList({"com*"}, QDir::System)) {
+            const QFileInfo device(link.canonicalFilePath());
+            if (device.exists() && !device.isFile() && !device.isDir())
+                found[device.filePath()].links << link.filePath();
+        }
+    }
+    for (int number = 0; number <= 255; ++number) {
+        const QString device = FindPortDevice(number, programDir).device;
+        if (found.contains(device) && found[device].port < 0)
+            found[device].port = number;
+    }
+    std::vector<SerialDevice> devices;
+    for (auto& [name, device] : found) {
+        device.device = name;
+        device.holder = LockHolder(name);
+        device.holder = device.holder.isEmpty() ? ProcessHolding(name) : device.holder;
+        devices.push_back(std::move(device));
+    }
+    return devices;
+}
+
 QString DescribePort(int number, const QString& programDir)
 {
     const PortDevice device = FindPortDevice(number, programDir);
-    const QString where =
-        device.path.isEmpty()
-            ? Tr("%1（查找了 %2）", "%1 (looked for %2)").arg(NoDevice(), device.describe())
-            : device.describe();
+    if (device.path.isEmpty())
+        return Tr("串口 %1：%2（查找了 %3）", "port %1: %2 (looked for %3)")
+            .arg(number)
+            .arg(NoDevice(), device.describe());
+    // What a person recognises: the adapter's own name, and a program that holds it (by its
+    // lock: looking through every process would slow each step of the spinner).
+    QString where = device.describe();
+    for (const QFileInfo& id : ById())
+        where += id.canonicalFilePath() == device.device ? u'\n' + id.filePath() : QString();
+    if (const QString holder = LockHolder(device.device); !holder.isEmpty())
+        where += Tr("\n正被 %1占用", "\nheld by %1").arg(holder);
     return Tr("串口 %1：%2", "port %1: %2").arg(number).arg(where);
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace board {
 
 struct PortDevice
@@ -37,6 +39,20 @@ PortDevice FindPortDevice(int number, const QString& programDir);
 // of ours with the device among its open files.
 QString LockHolder(const QString& device);
 QString ProcessHolding(const QString& device);
+
+// A serial device as a person recognises it.
+struct SerialDevice
+{
+    QString device;    // the device node, links resolved
+    QString byId;      // its name in /dev/serial/by-id, if it has one
+    int port = -1;     // the port number that opens it, if one does (0..255)
+    QStringList links; // the comN links beside the program and in the user's folder leading to it
+    QString holder;    // who holds it now, as LockHolder or ProcessHolding says; empty if nobody
+};
+
+// Every serial device there is, by device name: the system's serial ports, the devices in
+// /dev/serial/by-id and those a comN link leads to.
+std::vector<SerialDevice> SerialDevices(const QString& programDir);
 
 // "没有对应的设备", for messages.
 QString NoDevice();

@@ -4,6 +4,7 @@
 #include "link/port_names.h"
 #include "support/pseudo_terminal.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <ranges>
@@ -77,6 +78,24 @@ private slots:
         QCOMPARE(board::FindPortDevice(1, "/p").tried,
                  QStringList({"/p/com1", board::UserFolder() + "/com1", "/dev/ttyUSB0",
                               "/dev/ttyACM0", "/dev/ttyS0"}));
+    }
+    // A device as a person finds it: the port number that opens it, the comN links of both
+    // places that lead to it, and who holds it (here this test, which keeps the terminal open).
+    void serialDevices()
+    {
+        QTemporaryDir program, data;
+        qputenv("XDG_DATA_HOME", data.path().toUtf8());
+        PseudoTerminal pty;
+        QVERIFY(QFile::link(pty.slavePath(), program.filePath("com3")) &&
+                QDir(data.path()).mkpath("kestrel") &&
+                QFile::link(pty.slavePath(), data.filePath("kestrel/com5")));
+        const auto devices = board::SerialDevices(program.path());
+        const auto it = std::ranges::find(devices, pty.slavePath(), &board::SerialDevice::device);
+        QVERIFY(it != devices.end() && it->port == 3);
+        QCOMPARE(it->links, QStringList({program.filePath("com3"), data.filePath("kestrel/com5")}));
+        QVERIFY(it->holder.startsWith("link_test") &&
+                it->holder.contains(QString::number(QCoreApplication::applicationPid())));
+        qunsetenv("XDG_DATA_HOME");
     }
     void transmitQueueIsBounded() // a line that drains nothing must not grow memory
     {
