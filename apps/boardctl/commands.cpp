@@ -2,6 +2,7 @@
 
 #include "exit_codes.h"
 
+#include "link/board_scan.h"
 #include "link/text.h"
 
 #include <QElapsedTimer>
@@ -358,26 +359,17 @@ int RunWatch(const Context& c)
 int RunScan(const Context& c)
 {
     Run run(c);
+    board::BoardScan scan(c.session, c.options.addresses, c.options.timeoutMs, c.options.retries);
+    QObject::connect(&scan, &board::BoardScan::found, &run.loop,
+                     [&, first = true](std::uint8_t address, std::uint32_t channels) mutable {
+                         c.out.print(
+                             (std::exchange(first, false) ? c.formatter.header() : QStringList()) +
+                             c.formatter.status(Timestamp(), address, channels));
+                     });
+    QObject::connect(&scan, &board::BoardScan::finished, &run.loop,
+                     [&](int found) { run.loop.exit(found > 0 ? kExitDone : kExitNoAnswer); });
     if (!run.open())
         return kExitNoPort;
-    std::size_t left = c.options.addresses.size(), found = 0;
-    std::map<std::uint8_t, int> asks; // unanswered asks of each silent address
-    const auto done = [&](std::uint8_t address) {
-        c.session.dropBoard(address);
-        if (--left == 0)
-            run.loop.exit(found > 0 ? kExitDone : kExitNoAnswer);
-    };
-    QObject::connect(&c.session, &board::BoardSession::frameTaken, &run.loop,
-                     [&](std::uint8_t address, std::uint32_t channels) {
-                         c.out.print((found++ == 0 ? c.formatter.header() : QStringList()) +
-                                     c.formatter.status(Timestamp(), address, channels));
-                         done(address);
-                     });
-    QObject::connect(&c.session, &board::BoardSession::unanswered, &run.loop,
-                     [&](std::uint8_t address) {
-                         if (++asks[address] > c.options.retries)
-                             done(address);
-                     });
     const int code = run.exec();
     if (code == kExitNoAnswer)
         PrintError(Tr("地址 %1～%2 没有检测板应答（%3）。", "no board answered at %1..%2 (%3).")
