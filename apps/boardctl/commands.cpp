@@ -272,16 +272,16 @@ private:
         m_outputFailed = m_outputFailed || !written;
     }
 
-    void events(std::uint8_t address, const std::vector<WatchEvent>& happened)
+    void events(std::uint8_t address, const std::vector<board::WatchEvent>& happened)
     {
         // Most frames change nothing: no clock read, and no empty write taken for one that works.
         if (happened.empty())
             return;
         const QString time = Timestamp();
         QStringList lines;
-        for (const WatchEvent& event : happened) {
+        for (const board::WatchEvent& event : happened) {
             lines << c.formatter.event(time, address, event);
-            if (event.kind == WatchEvent::LinkAbsent) // for whoever reads the terminal
+            if (event.kind == board::WatchEvent::LinkAbsent) // for whoever reads the terminal
                 PrintError(Tr("检测板（地址 %1，%2）没有有效应答，继续询问……",
                               "no valid answer from the board (address %1, %2); asking on…")
                                .arg(address)
@@ -342,7 +342,7 @@ private:
     const Context& c;
     Run m_run;
     QElapsedTimer m_clock; // durations from a monotonic clock: a clock change at night moves none
-    std::map<std::uint8_t, WatchLog> m_logs;
+    std::map<std::uint8_t, board::WatchLog> m_logs;
     QTimer m_duration;
     QTimer m_reopen;
     QString m_lastReopenFailure;

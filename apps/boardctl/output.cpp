@@ -233,7 +233,7 @@ QStringList Formatter::status(const QString& time, std::uint8_t address,
         QStringList lines;
         for (int ch = 1; ch <= board::kChannels; ++ch)
             lines << event(time, address,
-                           {WatchEvent::Channel, ch, board::ChannelOn(channels, ch)});
+                           {board::WatchEvent::Channel, ch, board::ChannelOn(channels, ch)});
         return lines;
     }
     QStringList objects;
@@ -245,9 +245,10 @@ QStringList Formatter::status(const QString& time, std::uint8_t address,
                  {{"channels", u'[' + objects.join(QStringLiteral(", ")) + u']'}})};
 }
 
-QString Formatter::event(const QString& time, std::uint8_t address, const WatchEvent& event) const
+QString Formatter::event(const QString& time, std::uint8_t address,
+                         const board::WatchEvent& event) const
 {
-    const bool isChannel = event.kind == WatchEvent::Channel;
+    const bool isChannel = event.kind == board::WatchEvent::Channel;
     static const QString kLinkStates[] = {
         {}, QStringLiteral("lost"), QStringLiteral("ok"), QStringLiteral("absent")};
     const QString state = isChannel ? State(event.on) : kLinkStates[event.kind];
@@ -287,11 +288,11 @@ QString Formatter::channel(const QString& time, std::uint8_t address, int channe
                     {{"channel", QString::number(channel)},
                      {"name", JsonString(name(address, channel))},
                      {"state", JsonString(State(on))}});
-    return event(time, address, {WatchEvent::Channel, channel, on});
+    return event(time, address, {board::WatchEvent::Channel, channel, on});
 }
 
 QStringList Formatter::summary(const QString& time, std::uint8_t address, int linkLost,
-                               const std::array<ChannelTotals, board::kChannels>& totals,
+                               const std::array<board::ChannelTotals, board::kChannels>& totals,
                                bool answered) const
 {
     QStringList lines;
@@ -305,7 +306,7 @@ QStringList Formatter::summary(const QString& time, std::uint8_t address, int li
                                             ? QStringLiteral("汇总：链路中断 %1 次").arg(linkLost)
                                             : QStringLiteral("汇总：从未应答"));
     for (int ch = 1; ch <= board::kChannels; ++ch) {
-        const ChannelTotals& t = totals[size_t(ch - 1)];
+        const board::ChannelTotals& t = totals[size_t(ch - 1)];
         switch (m_format) {
         case Format::Json:
             objects << JsonObject({{"channel", QString::number(ch)},

@@ -3,8 +3,8 @@
 // With several boards every line carries the board's address.
 #pragma once
 
+#include "link/watch_log.h"
 #include "options.h"
-#include "watch_log.h"
 
 #include "link/frame.h"
 
@@ -71,12 +71,12 @@ public:
     // Printed once before anything else (the CSV header); empty for the other formats.
     QStringList header() const;
     QStringList status(const QString& time, std::uint8_t address, std::uint32_t channels) const;
-    QString event(const QString& time, std::uint8_t address, const WatchEvent& event) const;
+    QString event(const QString& time, std::uint8_t address, const board::WatchEvent& event) const;
     // toggle's answer: the channel's new state.
     QString channel(const QString& time, std::uint8_t address, int channel, bool on) const;
     // `answered`: false for a board that never answered, which the summary says.
     QStringList summary(const QString& time, std::uint8_t address, int linkLost,
-                        const std::array<ChannelTotals, board::kChannels>& totals,
+                        const std::array<board::ChannelTotals, board::kChannels>& totals,
                         bool answered) const;
     // After the summaries, when lines of output had to be dropped: how many.
     QString dropped(const QString& time, qint64 lines) const;

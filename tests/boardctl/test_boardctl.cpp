@@ -1,7 +1,7 @@
 // boardctl as a script runs it: the real binary, copied into a folder with boardsim's com1 link and
 // a name.txt naming channel 1 "进水", with no display. Its stderr is read along with its stdout.
 #include "apps/boardctl/options.h"
-#include "apps/boardctl/watch_log.h"
+#include "link/watch_log.h"
 #include "support/line_process.h"
 
 #include <QRegularExpression>
@@ -29,7 +29,7 @@ private slots:
     // channel off from the start is down time, not a drop.
     void watchTotals()
     {
-        boardctl::WatchLog log;
+        board::WatchLog log;
         QCOMPARE(log.frame(0, 0xFFFFFE).size(), size_t(24));  // channel 1 off, no "link ok"
         QCOMPARE(log.frame(100, 0xFFFFFC).size(), size_t(1)); // channel 2 drops
         QCOMPARE(log.silent(300).size(), size_t(1));
@@ -37,7 +37,7 @@ private slots:
         log.frame(1100, 0xFFFFFB); // channel 3 drops and is still down at the end
         const auto totals = log.totals(2000);
         const auto of = [&](int ch) {
-            const boardctl::ChannelTotals& t = totals[size_t(ch - 1)];
+            const board::ChannelTotals& t = totals[size_t(ch - 1)];
             return QString("%1 %2 %3").arg(t.drops).arg(t.downMs).arg(t.longestDownMs);
         };
         QCOMPARE(of(1) + ", " + of(2) + ", " + of(3), "0 400 400, 1 300 300, 1 900 900");

@@ -1,15 +1,16 @@
-// What `watch` reports, as plain logic over frames and silences with the time passed in: the
-// events to print and, per channel, how often and how long it was down.
+// What watching a board reports (boardctl watch, the overview window), as plain logic over frames
+// and silences with the time passed in: the events, and per channel how often and how long it
+// was down.
 #pragma once
 
-#include "link/frame.h"
+#include "frame.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-namespace boardctl {
+namespace board {
 
 struct WatchEvent
 {
@@ -39,7 +40,7 @@ public:
     int linkLost() const { return m_linkLost; }
     bool answered() const { return m_everUp; }
     // The totals as if the run ended at `ms`.
-    std::array<ChannelTotals, board::kChannels> totals(std::int64_t ms) const;
+    std::array<ChannelTotals, kChannels> totals(std::int64_t ms) const;
 
 private:
     struct Track
@@ -53,11 +54,11 @@ private:
     // Closes the known stretch of a disconnected channel at `ms` into its drop.
     static void closeStretch(Track& track, std::int64_t ms);
 
-    std::array<Track, board::kChannels> m_tracks{};
+    std::array<Track, kChannels> m_tracks{};
     bool m_linkUp = false;
     bool m_everUp = false;
     int m_linkLost = 0;
     int m_silentPolls = 0; // before the first frame
 };
 
-} // namespace boardctl
+} // namespace board

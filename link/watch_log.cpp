@@ -1,10 +1,10 @@
 #include "watch_log.h"
 
-#include "link/board_session.h"
+#include "board_session.h"
 
 #include <algorithm>
 
-namespace boardctl {
+namespace board {
 
 std::vector<WatchEvent> WatchLog::frame(std::int64_t ms, std::uint32_t channels)
 {
@@ -12,9 +12,9 @@ std::vector<WatchEvent> WatchLog::frame(std::int64_t ms, std::uint32_t channels)
     const bool afterSilence = !m_linkUp;
     if (afterSilence && m_everUp)
         events.push_back({WatchEvent::LinkOk});
-    for (int i = 0; i < board::kChannels; ++i) {
+    for (int i = 0; i < kChannels; ++i) {
         Track& t = m_tracks[size_t(i)];
-        const bool on = board::ChannelOn(channels, i + 1);
+        const bool on = ChannelOn(channels, i + 1);
         if (!afterSilence && t.on == on)
             continue;
         if (!on && !t.inDrop) {
@@ -39,7 +39,7 @@ std::vector<WatchEvent> WatchLog::frame(std::int64_t ms, std::uint32_t channels)
 
 std::vector<WatchEvent> WatchLog::silent(std::int64_t ms)
 {
-    if (!m_everUp && ++m_silentPolls == board::kTicksAfterFrame + 1)
+    if (!m_everUp && ++m_silentPolls == kTicksAfterFrame + 1)
         return {{WatchEvent::LinkAbsent}};
     if (!m_linkUp)
         return {};
@@ -54,9 +54,9 @@ std::vector<WatchEvent> WatchLog::silent(std::int64_t ms)
     return {{WatchEvent::LinkLost}};
 }
 
-std::array<ChannelTotals, board::kChannels> WatchLog::totals(std::int64_t ms) const
+std::array<ChannelTotals, kChannels> WatchLog::totals(std::int64_t ms) const
 {
-    std::array<ChannelTotals, board::kChannels> result;
+    std::array<ChannelTotals, kChannels> result;
     for (size_t i = 0; i < m_tracks.size(); ++i) {
         const Track& t = m_tracks[i];
         result[i] = t.totals;
@@ -76,4 +76,4 @@ void WatchLog::closeStretch(Track& track, std::int64_t ms)
     track.since = ms;
 }
 
-} // namespace boardctl
+} // namespace board
