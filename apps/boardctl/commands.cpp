@@ -90,7 +90,7 @@ public:
         if (written || code >= 128)
             return code;
         PrintError(done + Tr("无法写入标准输出：%1。", "cannot write the output: %1.")
-                              .arg(c.out.failure().value_or(QString())));
+                              .arg(c.out.failure()));
         return kExitOutput;
     }
 
@@ -267,7 +267,7 @@ private:
         if (!written && !m_outputFailing) // once, not once an event, until writing works again
             PrintError(Tr("无法写入输出（%1），其间的事件会丢失。",
                           "cannot write the output (%1); events meanwhile are lost.")
-                           .arg(c.out.failure().value_or(QString())));
+                           .arg(c.out.failure()));
         m_outputFailing = !written;
         m_outputFailed = m_outputFailed || !written;
     }

@@ -69,7 +69,8 @@ struct Output::Shared
     std::condition_variable wake;
     QByteArray backlog;
     bool writing = false; // the thread is writing a part taken from the backlog
-    std::optional<QString> failure;
+    bool failing = false; // the last write failed
+    QString failed;       // why a write failed last, kept once it works again
     qint64 dropped = 0;
     int idle = -1; // an eventfd, signalled whenever the backlog has been written out
 
@@ -92,8 +93,8 @@ struct Output::Shared
             }
             lock.lock();
             writing = false;
-            failure =
-                error ? std::optional(QString::fromLocal8Bit(std::strerror(error))) : std::nullopt;
+            failing = error != 0;
+            failed = failing ? QString::fromLocal8Bit(std::strerror(error)) : failed;
             if (backlog.isEmpty())
                 std::ignore = ::eventfd_write(idle, 1);
         }
@@ -103,7 +104,7 @@ struct Output::Shared
 Output::Output(bool closed) : m_shared(std::make_shared<Shared>())
 {
     if (closed) {
-        m_shared->failure = QString::fromLocal8Bit(std::strerror(EBADF));
+        m_shared->failed = QString::fromLocal8Bit(std::strerror(EBADF));
         return;
     }
     m_shared->idle = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -124,7 +125,7 @@ bool Output::print(const QStringList& lines, bool always)
     s.dropped += fits ? 0 : lines.size();
     s.backlog += fits ? bytes : QByteArray();
     s.wake.notify_one();
-    const bool written = !s.failure;
+    const bool written = !s.failing;
     lock.unlock();
     if (firstDrop)
         PrintError(board::Tr("读取输出的程序跟不上，输出行开始被丢弃（结束时给出丢弃的行数）。",
@@ -140,7 +141,7 @@ bool Output::flush(int stopFd, QDeadlineTimer deadline)
         {
             const std::scoped_lock lock(s.mutex);
             if (s.idle < 0 || (s.backlog.isEmpty() && !s.writing))
-                return !s.failure;
+                return s.failed.isEmpty();
         }
         pollfd fds[] = {{s.idle, POLLIN, 0}, {stopFd, POLLIN, 0}};
         const int ready = ::poll(fds, stopFd < 0 ? 1 : 2, int(deadline.remainingTime()));
@@ -148,8 +149,7 @@ bool Output::flush(int stopFd, QDeadlineTimer deadline)
             continue;
         if (ready == 0 || fds[1].revents) { // the time is up, or a stop signal came first
             const std::scoped_lock lock(s.mutex);
-            s.failure =
-                s.failure.value_or(board::Tr("读取输出的程序没有接收", "the reader took nothing"));
+            s.failed = board::Tr("读取输出的程序没有接收", "the reader took nothing");
             return false;
         }
         eventfd_t count = 0;
@@ -157,10 +157,10 @@ bool Output::flush(int stopFd, QDeadlineTimer deadline)
     }
 }
 
-std::optional<QString> Output::failure() const
+QString Output::failure() const
 {
     const std::scoped_lock lock(m_shared->mutex);
-    return m_shared->failure;
+    return m_shared->failed;
 }
 
 qint64 Output::dropped() const

@@ -42,8 +42,8 @@ public:
     // Waits until every queued line is written or writing failed, at most until the deadline or
     // a signal on stopFd (-1: none); true when all was written.
     bool flush(int stopFd, QDeadlineTimer deadline = QDeadlineTimer::Forever);
-    // Why writing failed (a system error text), while it fails.
-    std::optional<QString> failure() const;
+    // Why writing failed last (a system error text); empty while nothing has failed.
+    QString failure() const;
     qint64 dropped() const;
 
 private:
