@@ -51,21 +51,42 @@ std::optional<qint64> WholeNumber(const QString& text, qint64 min, qint64 max)
     return ok && value >= min && value <= max ? std::optional(value) : std::nullopt;
 }
 
+std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text)
+{
+    std::vector<std::uint8_t> addresses;
+    for (const QString& part : text.split(u',')) {
+        const QStringList ends = part.split(u'-');
+        const auto first = WholeNumber(ends.first(), 0, 255),
+                   last = WholeNumber(ends.last(), 0, 255);
+        if (ends.size() > 2 || !first || !last || *first > *last)
+            return std::nullopt;
+        for (qint64 address = *first; address <= *last; ++address) {
+            if (std::ranges::count(addresses, address) != 0)
+                return std::nullopt;
+            addresses.push_back(static_cast<std::uint8_t>(address));
+        }
+    }
+    return addresses;
+}
+
 std::pair<QString, QString> HelpRow(const OptionText& option, const QString& prefix)
 {
+    // A program that speaks English only does so in the bounds too.
+    const auto say = [&](const char* zh, const char* en) {
+        return option.zh ? Tr(zh, en) : QString::fromUtf8(en);
+    };
     QStringList bounds;
     if (option.min <= option.max)
-        bounds << Tr("%1～%2", "%1..%2")
+        bounds << say("%1～%2", "%1..%2")
                       .arg(QString::number(option.min, 'g', 10),
                            QString::number(option.max, 'g', 10));
     if (option.fallback)
-        bounds << Tr("默认 %1", "default %1").arg(QLatin1String(option.fallback));
-    const QString text = option.zh ? Tr(option.zh, option.en) : QString::fromUtf8(option.en);
+        bounds << say("默认 %1", "default %1").arg(QLatin1String(option.fallback));
     return {QString(option.name == QLatin1String("help") ? "-h, --%1" : "--%1").arg(option.name) +
                 (option.argument ? QString(" ") + option.argument : QString()),
-            prefix + text +
+            prefix + say(option.zh, option.en) +
                 (bounds.isEmpty() ? QString()
-                                  : Tr("（%1）", " (%1)").arg(bounds.join(Tr("，", ", "))))};
+                                  : say("（%1）", " (%1)").arg(bounds.join(say("，", ", "))))};
 }
 
 QString HelpRows(const QList<std::pair<QString, QString>>& rows)

@@ -7,8 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace board {
 
@@ -54,6 +56,10 @@ template <typename Rows> void AddOptions(QCommandLineParser& parser, const Rows&
 // in Chinese between characters, but never before a closing mark, after an opening one, nor
 // inside [brackets].
 QStringList Wrap(const QString& text, int width);
+
+// Board addresses as a list such as "1,3-5" or "0-255": each 0..255, at most once, ranges
+// ascending. Nothing for anything else ("1,,2", "5-3", "256").
+std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text);
 
 // "--port N" and its help after `prefix`, followed by its range and default: "(0..255, default 1)".
 std::pair<QString, QString> HelpRow(const OptionText& option, const QString& prefix = {});

@@ -3,10 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
-#include <vector>
-
-class QString;
 
 namespace board {
 
@@ -45,9 +41,5 @@ std::uint32_t ChannelBits(const Frame& frame);
 
 // Bit n (0 = least significant) of value, as 0 or 1; n outside 0..7 gives 0.
 std::int16_t BitOf(std::uint8_t value, std::int16_t n);
-
-// Board addresses as a list such as "1,3-5" or "0-255": each 0..255, at most once, ranges
-// ascending. Nothing for anything else ("1,,2", "5-3", "256").
-std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text);
 
 } // namespace board

@@ -29,8 +29,8 @@ struct Option
     unsigned commands;
     Reader read;
     board::OptionText text;
-    int Options::*number = nullptr; // where a whole number goes, and what it is called in Chinese
-    const char* zhNoun = nullptr;   // and in English when out of range
+    int Options::*number = nullptr; // where a whole number goes
+    const char* zhNoun = nullptr;   // what a number out of range is called: "port '256' is not..."
     const char* enNoun = nullptr;
 };
 
