@@ -23,8 +23,10 @@ int Columns(QStringView text)
 
 QStringList Wrap(const QString& text, int width)
 {
-    static const QRegularExpression piece(
-        R"((\s*)([（“]*(?:\[[^]]*\]|[\x{2E80}-\x{FFFF}]|[^\s\x{2E80}-\x{FFFF}]+)[，。、；：）”]*))");
+    // Blanks, then a word: a [bracket], one Chinese character or a run of others, with the marks
+    // that must stay with it.
+    static const QRegularExpression piece(R"((\s*)([（“]*(?:\[[^]]*\]|[\x{2E80}-\x{FFFF}]|)"
+                                          R"([^\s\x{2E80}-\x{FFFF}]+)[，。、；：）”]*))");
     QStringList lines{QString()};
     int column = 0;
     for (auto it = piece.globalMatch(text); it.hasNext();) {

@@ -16,10 +16,6 @@ using board::Tr;
 
 constexpr unsigned kStatus = 1, kWatch = 2, kToggle = 4, kScan = 8, kAll = 15; // bit n: Command(n)
 
-struct Option;
-// Takes an option's value, or its default, into `options`; what is wrong with it, if anything.
-using Reader = QString (*)(const Option& option, Options& options, const QString& value);
-
 // An option: the commands it is for (none: it stands in for a command), how its value is read,
 // and its name, argument, default, range and help. A name may have a row per command: the row for
 // a command is the one that serves it, else the first, whose default holds all the same (toggle
@@ -27,11 +23,11 @@ using Reader = QString (*)(const Option& option, Options& options, const QString
 struct Option
 {
     unsigned commands;
-    Reader read;
+    // Takes the value, or the default, into `options`; what is wrong with it, if anything.
+    QString (*read)(const Option& option, Options& options, const QString& value);
     board::OptionText text;
-    int Options::*number = nullptr; // where a whole number goes
-    const char* zhNoun = nullptr;   // what a number out of range is called: "port '256' is not..."
-    const char* enNoun = nullptr;
+    int Options::*number = nullptr;                  // where a whole number goes
+    const char *zhNoun = nullptr, *enNoun = nullptr; // a number out of range: "port '256' is..."
 };
 
 QString ReadNumber(const Option& option, Options& options, const QString& value)
@@ -56,7 +52,8 @@ const Option kOptions[] = {
      &Options::port, "串口号", "port"},
     {kAll, [](auto&, auto& o, auto& path) {
          o.device = path;
-         return path.isEmpty() ? Tr("--device 需要设备路径。", "--device wants a device path.") : "";
+         return path.isEmpty() ? Tr("--device 需要设备路径。", "--device wants a device path.")
+                               : "";
      }, {"device", "PATH", nullptr, 0, -1, "打开这个设备", "open this device"}},
     {kAll, [](auto&, auto& o, auto& list) {
          o.addresses = board::ParseAddresses(list).value_or(std::vector<std::uint8_t>());
@@ -67,7 +64,8 @@ const Option kOptions[] = {
      "board address; status and watch take a list such as 1,3-5. An answer counts only when "
      "byte 1 carries it"}},
     {kAll, [](auto&, auto& o, auto&) { return o.anyAddress = true, QString(); }, {"any-address",
-     nullptr, nullptr, 0, -1, "接受任何有效应答，不看其中的地址（只用于一个地址，给不发送自己地址的检测板）",
+     nullptr, nullptr, 0, -1,
+     "接受任何有效应答，不看其中的地址（只用于一个地址，给不发送自己地址的检测板）",
      "take any valid answer, whatever address it carries (one address only, for a board that "
      "does not send its own)"}},
     {kAll, [](auto&, auto& o, auto& file) {
@@ -80,7 +78,8 @@ const Option kOptions[] = {
      "~/.local/share/kestrel/name.txt when that folder cannot be written); a channel without a "
      "name is \"第n路\""}},
     {kAll, [](auto&, auto& o, auto&) { return o.format = Format::Json, QString(); },
-     {"json", nullptr, nullptr, 0, -1, "JSON 输出（每行一个对象）", "JSON output, one object per line"}},
+     {"json", nullptr, nullptr, 0, -1, "JSON 输出（每行一个对象）",
+      "JSON output, one object per line"}},
     {kAll, [](auto&, auto& o, auto&) { return o.format = Format::Csv, QString(); }, {"csv", nullptr,
      nullptr, 0, -1, "CSV 输出：表头，然后是 time,event,channel,name,state 各行。多个地址时每行都带"
      "地址：JSON 的 \"address\"，CSV 在 time 之后的 address 列",
@@ -91,7 +90,8 @@ const Option kOptions[] = {
          return o.expect ? "" : Tr("期望“%1”不是 24 个 1/0/x，也不是 all-on 或 all-off。",
              "expected state '%1' is not 24 of 1/0/x, nor all-on or all-off.").arg(pattern);
      }, {"expect", "PATTERN", nullptr, 0, -1,
-     "24 个字符依次对应第 1～24 路，1 连接、0 断开、x 不论，或 all-on、all-off；不符时列出不符的通道",
+     "24 个字符依次对应第 1～24 路，1 连接、0 断开、x 不论，或 all-on、all-off；"
+     "不符时列出不符的通道",
      "24 characters for channels 1..24, 1 connected, 0 disconnected, x either, or all-on / "
      "all-off; a mismatch names the channels that differ"}},
     // QTimer counts whole milliseconds in an int: less than one would end at once, and a longer
@@ -130,20 +130,18 @@ const Option kOptions[] = {
 // The commands in the order of Command, each with the word it takes.
 struct CommandText
 {
-    const char* name;
-    const char* zh;
-    const char* en;
+    const char *name, *zh, *en;
 };
 const CommandText kCommands[] = {
     {"status", "轮流询问各块检测板，每块板收到第一个有效应答时列出它 24 路的状态，都列出后退出",
      "asks the boards in turn and prints each board's 24 channels at its first valid answer; "
      "exits when all are printed"},
     {"watch",
-     "轮流询问，每个事件输出一行：第一个有效应答（及链路恢复后）时每一路的状态，之后每一次变化；链路"
-     "中断（一块板六次询问没有有效应答）和恢复；从未应答的板六次询问后报告 absent。设备被拔出后每秒"
-     "重新打开同一个设备。询问从不等待输出：读取方跟不上时，来不及写出的行有上限，超出的行被丢弃并计"
-     "数。收到 SIGINT、SIGTERM 或 SIGHUP，或 --duration 到时，输出每块板每一路的汇总（掉线次数、断"
-     "开总时长、最长一次）和链路中断次数，然后退出",
+     "轮流询问，每个事件输出一行：第一个有效应答（及链路恢复后）时每一路的状态，之后每一次变化；"
+     "链路中断（一块板六次询问没有有效应答）和恢复；从未应答的板六次询问后报告 absent。设备被拔出"
+     "后每秒重新打开同一个设备。询问从不等待输出：读取方跟不上时，来不及写出的行有上限，超出的行被"
+     "丢弃并计数。收到 SIGINT、SIGTERM 或 SIGHUP，或 --duration 到时，输出每块板每一路的汇总（掉线"
+     "次数、断开总时长、最长一次）和链路中断次数，然后退出",
      "asks in turn and prints one line per event: every channel at the first valid answer (and "
      "after the link comes back), then each change; the link lost (six polls of a board without a "
      "valid answer) and back; a board never answering, as absent. A device that goes away is "

@@ -49,23 +49,18 @@ QString DefaultDir()
     return board::UserFolder();
 }
 
-struct SimOption;
-// Takes an option's value, or its default, into the options; says what is wrong with it, if
-// anything.
-using Reader = QString (*)(const SimOption& option, boardsim::SimOptions& options,
-                           const QString& value);
-
 // An option: how its value is read, and its name, argument, default, range and help.
 struct SimOption
 {
-    Reader read;
+    // Takes the value, or the default, into `options`; what is wrong with it, if anything.
+    QString (*read)(const SimOption& option, boardsim::SimOptions& options, const QString& value);
     board::OptionText text;
     unsigned boardsim::SimOptions::*number = nullptr; // where a whole number goes
 };
 
 QString ReadNumber(const SimOption& option, boardsim::SimOptions& options, const QString& value)
 {
-    const auto& [min, max] = std::pair(qint64(option.text.min), qint64(option.text.max));
+    const auto [min, max] = std::pair(qint64(option.text.min), qint64(option.text.max));
     const auto number = board::WholeNumber(value, min, max);
     options.*option.number = unsigned(number.value_or(0));
     return number ? QString()
@@ -92,16 +87,20 @@ const SimOption kOptions[] = {
     {[](auto&, auto& o, auto& hex) {
          const auto pattern = boardsim::ParsePattern(hex);
          o.pattern = pattern.value_or(0);
-         return pattern ? QString() : "--pattern wants 1 to 6 hex digits (e.g. 0x5A5A5A), not '" + hex + "'";
+         return pattern ? QString()
+                        : "--pattern wants 1 to 6 hex digits (e.g. 0x5A5A5A), not '" + hex + "'";
      }, {"pattern", "HEX", "0x5A5A5A", 0, -1, nullptr,
      "each board's first channels as hex, bit n-1 = channel n"}},
     {ReadNumber, {"walk", "MS", "0", 0, board::kMaxMs, nullptr,
-     "rotate each board's pattern by one channel every MS milliseconds; 0: never"}, &SimOptions::walkMs},
-    {ReadNumber, {"delay", "MS", "0", 0, board::kMaxMs, nullptr, "wait MS milliseconds before each reply"},
+     "rotate each board's pattern by one channel every MS milliseconds; 0: never"},
+     &SimOptions::walkMs},
+    {ReadNumber, {"delay", "MS", "0", 0, board::kMaxMs, nullptr,
+     "wait MS milliseconds before each reply"},
      &SimOptions::delayMs},
-    {ReadNumber, {"baud", "N", nullptr, 0, 4'000'000, nullptr, "send at N baud, 10 bits a byte, and "
-     "answer only once a whole request could have arrived, so that timings on the terminal mean "
-     "what they would on a wire; 0 sends at once; by default 9600 on a bus, else 0"}, &SimOptions::baud},
+    {ReadNumber, {"baud", "N", nullptr, 0, 4'000'000, nullptr, "send at N baud, 10 bits a byte, "
+     "and answer only once a whole request could have arrived, so that timings on the terminal "
+     "mean what they would on a wire; 0 sends at once; by default 9600 on a bus, else 0"},
+     &SimOptions::baud},
     {[](auto&, auto& o, auto&) { return o.silent = true, QString(); },
      {"silent", nullptr, nullptr, 0, -1, nullptr, "never answer (commands are still carried out)"}},
     {ReadNumber, {"invalid-every", "N", "0", 0, kUnlimited, nullptr,
@@ -109,7 +108,8 @@ const SimOption kOptions[] = {
     {ReadNumber, {"noise-every", "N", "0", 0, kUnlimited, nullptr,
      "send a random stray byte before every Nth reply; 0: none"}, &SimOptions::noiseEvery},
     {ReadNumber, {"seed", "N", nullptr, 0, kUnlimited, nullptr,
-     "seed for the random bytes, to repeat a run exactly; by default a random one"}, &SimOptions::seed},
+     "seed for the random bytes, to repeat a run exactly; by default a random one"},
+     &SimOptions::seed},
     {[](auto&, auto& o, auto&) { return o.log = true, QString(); },
      {"log", nullptr, nullptr, 0, -1, nullptr, "print every frame received and sent on stdout"}},
     {nullptr, {"help", nullptr, nullptr, 0, -1, nullptr, "show this help and exit"}},
