@@ -1,10 +1,5 @@
 #include "frame.h"
 
-#include <QString>
-#include <QStringList>
-
-#include <algorithm>
-
 namespace board {
 
 std::uint8_t Checksum(const Frame& frame)
@@ -59,25 +54,6 @@ bool ChannelOn(std::uint32_t channels, int channel)
 {
     const int bit = channel - 1;
     return bit >= 0 && bit < kChannels && BitOf(std::uint8_t(channels >> (bit / 8 * 8)), bit % 8);
-}
-
-std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text)
-{
-    std::vector<std::uint8_t> addresses;
-    for (const QString& part : text.split(u',')) {
-        const QStringList ends = part.split(u'-');
-        bool firstOk = false, lastOk = false;
-        const int first = ends.first().toInt(&firstOk);
-        const int last = ends.last().toInt(&lastOk);
-        if (ends.size() > 2 || !firstOk || !lastOk || first < 0 || first > last || last > 255)
-            return std::nullopt;
-        for (int address = first; address <= last; ++address) {
-            if (std::ranges::count(addresses, address) != 0)
-                return std::nullopt;
-            addresses.push_back(static_cast<std::uint8_t>(address));
-        }
-    }
-    return addresses;
 }
 
 } // namespace board

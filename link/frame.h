@@ -3,10 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
-#include <vector>
-
-class QString;
 
 namespace board {
 
@@ -48,9 +44,5 @@ std::int16_t BitOf(std::uint8_t value, std::int16_t n);
 
 // Channel 1..24 is connected in a status frame's channel bits (bit n-1 = channel n).
 bool ChannelOn(std::uint32_t channels, int channel);
-
-// Board addresses as a list such as "1,3-5" or "0-255": each 0..255, at most once, ranges
-// ascending. Nothing for anything else ("1,,2", "5-3", "256").
-std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text);
 
 } // namespace board

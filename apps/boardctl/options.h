@@ -3,6 +3,8 @@
 
 #include "channel_pattern.h"
 
+#include "link/command_line.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,29 +18,26 @@ namespace boardctl {
 enum class Format { Text, Json, Csv };
 enum class Command { Status, Watch, Toggle, Scan };
 
+// The defaults are in the option table (options.cpp), as one would type them.
 struct Options
 {
-    int port = 1;                           // port number N, when no --device is given
-    QString device;                         // --device PATH; empty for a port number
-    std::vector<std::uint8_t> addresses{1}; // scan: --from..--to
-    bool anyAddress = false;                // take any valid answer, whatever address it carries
-    QString namesFile;                      // --names FILE; empty for the default
+    int port = 0;                        // port number N, when no --device is given
+    QString device;                      // --device PATH; empty for a port number
+    std::vector<std::uint8_t> addresses; // scan: --from..--to
+    bool anyAddress = false;             // take any valid answer, whatever address it carries
+    QString namesFile;                   // --names FILE; empty for the default
     Format format = Format::Text;
     Command command = Command::Status;
     std::optional<ChannelPattern> expect;
-    int timeoutMs = 1000;                  // status and toggle; scan: the wait for each answer
-    int intervalMs = 50;                   // status and watch: time between requests
+    int timeoutMs = 0;                     // status and toggle; scan: the wait for each answer
+    int intervalMs = 0;                    // time between requests
+    int from = 0, to = 0;                  // scan: the first and the last address asked
     int retries = 0;                       // scan: asks of a silent address after the first
     std::optional<double> durationSeconds; // watch; none = until a signal
     int channel = 0;                       // toggle, 1..24
 };
 
-// Nothing more to do than print `text` and exit with `code` (help, version, wrong usage).
-struct ExitNow
-{
-    int code = 0;
-    QString text;
-};
+using board::ExitNow;
 
 // `arguments` as QCoreApplication::arguments() gives them (program name first).
 std::variant<Options, ExitNow> ParseOptions(const QStringList& arguments);

@@ -98,6 +98,42 @@ private slots:
                  outcome);
     }
 
+    // Every option the help lists, which it takes from the program's option table, is in the
+    // manual page and, for boardctl, in README's section on it.
+    void documented_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("readme"); // the heading of its README section, if any
+        QTest::newRow("boardctl") << BOARDCTL_PATH << "\n## boardctl:";
+        QTest::newRow("boardsim") << BOARDSIM_PATH << "";
+    }
+    void documented()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, readme);
+        const auto read = [](const QString& path) {
+            QFile file(QStringLiteral(SOURCE_DIR "/") + path);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        const QString page = read("packaging/" + QFileInfo(program).fileName() + ".1");
+        const QString section = read("README.md").section(readme, 1, 1).section("\n## ", 0, 0);
+        static const QRegularExpression option("^  (?:-h, )?--([\\w-]+)");
+        LineProcess help(program, {"--help"});
+        QStringList missing, seen;
+        while (const auto line =
+                   help.waitForLine([](auto& l) { return option.match(l).hasMatch(); })) {
+            const QString name = seen.emplace_back(option.match(*line).captured(1));
+            const QString roff = "\\-\\-" + QString(name).replace('-', "\\-");
+            if (!page.contains(
+                    QRegularExpression(QRegularExpression::escape(roff) + "(?![\\w\\\\])")))
+                missing << "manual page: --" + name;
+            if (!readme.isEmpty() &&
+                !section.contains(QRegularExpression("--" + name + "(?![\\w-])")))
+                missing << "README.md: --" + name;
+        }
+        QVERIFY2(seen.size() > 10 && missing.isEmpty(), qPrintable(missing.join(", ")));
+    }
+
     // Polling never waits on a reader that takes nothing: board 5 falls silent meanwhile, and the
     // summary says so, and how many lines had to be dropped. A reader that never comes back holds
     // a stop signal up for two seconds at most.

@@ -1,6 +1,7 @@
 // The board link without a window: the board session over a real pseudo-terminal, the test playing
 // the board and ticking the polls, with the board's worked examples of frames and checksums.
 #include "console/lamp_command.h"
+#include "link/command_line.h"
 #include "link/port_names.h"
 #include "support/pseudo_terminal.h"
 

@@ -40,9 +40,10 @@ mkdir "$work/units" && sed "s|/usr/bin/boardctl|$bin/boardctl|" "$work/root/$uni
 said=$(MANPATH=$share/man SYSTEMD_UNIT_PATH=$work/units: systemd-analyze verify boardctl-watch@1.service 2>&1) &&
   [ -z "$said" ] || fail "$unit does not pass systemd-analyze verify: $said"
 
-# The completion as bash calls it, in an empty folder, so that only serial devices can be offered.
+# The completion as bash calls it, in an empty folder, so that only serial devices can be offered,
+# with the package's boardctl on PATH, whose help gives the options.
 complete_words() {
-  (mkdir -p "$work/empty" && cd "$work/empty" && bash -c 'source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _boardctl
+  (mkdir -p "$work/empty" && cd "$work/empty" && PATH=$bin:$PATH bash -c 'source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _boardctl
     printf "%s\n" "${COMPREPLY[@]}"' "$share/bash-completion/completions/boardctl" "$@" 2>/dev/null)
 }
 [ "$(complete_words boardctl --de)" = --device ] || fail "boardctl --de does not complete to --device"

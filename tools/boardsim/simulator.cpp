@@ -1,5 +1,7 @@
 #include "simulator.h"
 
+#include "link/command_line.h"
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 
@@ -30,13 +32,6 @@ void Warn(const QByteArray& line)
 QByteArray Bytes(const board::Frame& frame)
 {
     return QByteArray(reinterpret_cast<const char*>(frame.data()), board::kFrameSize);
-}
-
-std::optional<unsigned> Count(const QByteArray& text, unsigned min, unsigned max)
-{
-    bool ok = false;
-    const unsigned value = text.toUInt(&ok);
-    return ok && value >= min && value <= max ? std::optional(value) : std::nullopt;
 }
 
 } // namespace
@@ -70,7 +65,7 @@ const Simulator::Command Simulator::kCommands[] = {
      }},
     {"silence MS", false, "answer nothing for MS milliseconds, up to 3600000",
      [](Simulator&, Board& board, const QByteArray& ms) -> Outcome {
-         const auto count = Count(ms, 0, 3'600'000);
+         const auto count = board::WholeNumber(QString::fromLatin1(ms), 0, board::kMaxMs);
          if (!count)
              return std::nullopt;
          board.silenceUntil = Clock::now() + std::chrono::milliseconds(*count);
@@ -96,7 +91,7 @@ const Simulator::Command Simulator::kCommands[] = {
      }},
     {"noise N", true, "send N random bytes now, 1 to 4096",
      [](Simulator& sim, Board&, const QByteArray& n) -> Outcome {
-         const auto count = Count(n, 1, 4096);
+         const auto count = board::WholeNumber(QString::fromLatin1(n), 1, 4096);
          if (!count)
              return std::nullopt;
          if (!sim.m_port)
@@ -118,7 +113,7 @@ const Simulator::Command Simulator::kCommands[] = {
     {"claim ADDR", false,
      "reply with address ADDR in byte 1, as a board that does not send its own",
      [](Simulator&, Board& board, const QByteArray& address) -> Outcome {
-         const auto claimed = Count(address, 0, 255);
+         const auto claimed = board::WholeNumber(QString::fromLatin1(address), 0, 255);
          if (!claimed)
              return std::nullopt;
          board.claim = std::uint8_t(*claimed);

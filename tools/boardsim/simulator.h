@@ -20,12 +20,13 @@
 
 namespace boardsim {
 
+// The defaults are in boardsim's option table (main.cpp), as one would type them.
 struct SimOptions
 {
     QString link; // where the comN link goes
-    unsigned port = 1;
-    std::vector<std::uint8_t> addresses{1}; // one board each, on the one line
-    std::uint32_t pattern = 0x5A5A5A;
+    unsigned port = 0;
+    std::vector<std::uint8_t> addresses; // one board each, on the one line
+    std::uint32_t pattern = 0;
     unsigned walkMs = 0;  // 0: the pattern stays as it is
     unsigned delayMs = 0; // before each reply
     unsigned baud = 0;    // 0: everything goes out at once
