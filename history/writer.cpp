@@ -67,6 +67,7 @@ void Writer::run()
     QDir().mkpath(QFileInfo(m_path).absolutePath()); // a failure shows when the file is opened
     std::optional<steady_clock::time_point> pruned;
     bool failing = false;
+    bool last = false;
     QList<Row> rows; // taken from the queue once, so never written twice
     for (;;) {
         QString why = connection.db().isOpen() ? QString() : connection.open();
@@ -84,12 +85,13 @@ void Writer::run()
         }
         failing = !why.isEmpty();
 
-        std::unique_lock lock(m_mutex);
-        if (m_closing && m_pending.isEmpty())
+        if (last) // closing was asked before these rows were taken, so no row came after them
             return;
+        std::unique_lock lock(m_mutex);
         m_wake.wait(lock, [this] { return m_closing || !m_pending.isEmpty(); });
         m_wake.wait_until(lock, m_firstPending + kBatch, [this] { return m_closing; });
         rows = std::exchange(m_pending, {});
+        last = m_closing;
     }
 }
 
