@@ -175,10 +175,10 @@ QString Reader::failed(const QString& reason) const
 Page Reader::events(const Filter& filter)
 {
     Page page{.error = m_error};
-    QSqlQuery query(m_connection.db());
-    const int limit = std::max(filter.limit, 1);
     if (!m_error.isEmpty())
         return page;
+    QSqlQuery query(m_connection.db());
+    const int limit = std::max(filter.limit, 1);
     if (!Select(query, filter, "rowid, time, device, address, channel, event, name", limit + 1)) {
         page.error = failed(Reason(query.lastError()));
         return page;
@@ -201,9 +201,9 @@ Page Reader::events(const Filter& filter)
 
 QString Reader::exportCsv(const Filter& filter, QIODevice& out)
 {
-    QSqlQuery query(m_connection.db());
     if (!m_error.isEmpty())
         return m_error;
+    QSqlQuery query(m_connection.db());
     if (!Select(query, filter, "time, device, address, channel, event, name", -1))
         return failed(Reason(query.lastError()));
     QByteArray text = "time,device,address,channel,event,name\r\n";

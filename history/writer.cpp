@@ -71,18 +71,17 @@ void Writer::run()
     QList<Row> rows; // taken from the queue once, so never written twice
     for (;;) {
         QString why = connection.db().isOpen() ? QString() : connection.open();
+        if (why.isEmpty() && !rows.isEmpty())
+            why = write(connection, rows);
+        if (!why.isEmpty())
+            m_notWritten += rows.size();
         if (why.isEmpty() && m_keepDays > 0 &&
             (!pruned || steady_clock::now() > *pruned + kPruneEvery)) {
             why = prune(connection);
             pruned = steady_clock::now();
         }
-        if (why.isEmpty() && !rows.isEmpty())
-            why = write(connection, rows);
-        if (!why.isEmpty()) {
-            m_notWritten += rows.size();
-            if (!failing)
-                report(why);
-        }
+        if (!why.isEmpty() && !failing)
+            report(why);
         failing = !why.isEmpty();
 
         if (last) // closing was asked before these rows were taken, so no row came after them

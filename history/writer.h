@@ -39,7 +39,8 @@ public:
 
 signals:
     // One sentence, the file and the reason, when writing starts to fail; told again only after
-    // a write has worked in between. Emitted on the thread that made the writer.
+    // a write has worked in between. Emitted through the event loop of the writer's thread, or by
+    // close() for its last write.
     void failed(const QString& message);
 
 private:
