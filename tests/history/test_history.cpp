@@ -25,9 +25,9 @@ const QStringList kLog = {"01 opened", "02 on 3 7 泵,\"甲\"\n乙", "02 off 3 8
 const QString kNotWritten = QStringLiteral("The history file %1 cannot be written: %2.");
 
 // "MM event [address [channel [name]]] [/device]": minute MM, on /dev/a unless another is named.
-Row R(const QString& spec)
+Row R(const QString& entry)
 {
-    QStringList part = spec.split(u' ');
+    QStringList part = entry.split(u' ');
     const QString device = part.last().startsWith(u'/') ? part.takeLast() : "/dev/a";
     const auto number = [&part](int i) {
         return part.size() > i ? std::optional(part[i].toInt()) : std::nullopt;
@@ -67,11 +67,11 @@ class HistoryTest : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_path;
 
-    void write(const QStringList& specs, QList<Row> rows = {})
+    void write(const QStringList& entries, QList<Row> rows = {})
     {
         Writer writer(m_path);
-        for (const QString& spec : specs)
-            rows << R(spec);
+        for (const QString& entry : entries)
+            rows << R(entry);
         for (const Row& row : rows)
             writer.append(row);
         writer.close();
@@ -94,8 +94,8 @@ private slots:
         writer.append(R("01 opened"));
         QTRY_COMPARE(count(), 1);
         const int commits = WalCommits(m_path);
-        for (const char* spec : {"02 on 1 1", "02 off 1 2", "03 lost 1"})
-            writer.append(R(spec)), QTest::qWait(20);
+        for (const char* entry : {"02 on 1 1", "02 off 1 2", "03 lost 1"})
+            writer.append(R(entry)), QTest::qWait(20);
         QTRY_COMPARE(count(), 4);
         QCOMPARE(WalCommits(m_path), commits + 1);
         writer.append(R("04 closed"));
@@ -123,12 +123,12 @@ private slots:
         const auto en = [](const char* reason) { return kNotWritten.arg("%1", reason); };
         row("text", "printf '[地址码0]\\n' >h", en("it is not an SQLite database"));
         row("one byte", "printf x >h", "历史文件“%1”无法写入：它不是 SQLite 数据库。");
-        row("other tables", "rm h; sqlite3 h 'CREATE TABLE t(x)'",
+        row("other tables", "rm h && sqlite3 h 'CREATE TABLE t(x)'",
             en("it holds other tables, not a history"));
-        row("later version", "rm h; sqlite3 h 'CREATE TABLE events(x); PRAGMA user_version = 2'",
+        row("later version", "rm h && sqlite3 h 'CREATE TABLE events(x); PRAGMA user_version = 2'",
             en("its tables are of version 2; this program knows version 1"));
         row("other columns",
-            "rm h; sqlite3 h 'CREATE TABLE events(time TEXT); PRAGMA user_version = 1'",
+            "rm h && sqlite3 h 'CREATE TABLE events(time TEXT); PRAGMA user_version = 1'",
             en("its events table is not a history's"));
         // Immutable binds root too; a tmpfs of 256 KiB is full after 480 KB of names.
         row("read-only", "chattr +i h", en("it is read-only"));
@@ -211,8 +211,8 @@ private slots:
         QFETCH(Filter, filter);
         QFETCH(QString, pages);
         QList<Row> log;
-        for (const QString& spec : kLog)
-            log << R(spec);
+        for (const QString& entry : kLog)
+            log << R(entry);
         write({}, log);
         QStringList shown;
         for (std::optional<Filter> next = filter; next;) {
