@@ -31,7 +31,8 @@ public:
 
     // Queues the row and returns at once.
     void append(Row row);
-    // Writes what is pending and ends the writer's thread; rows appended later are not written.
+    // Writes what is pending (waiting up to kBusyMs for another program's lock) and ends the
+    // writer's thread; rows appended later are counted as not written.
     void close();
     // Rows that could not be written so far.
     qint64 notWritten() const { return m_notWritten; }
