@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build                       # the build
   qt6-base-dev qt6-serialport-dev             # Qt Widgets and Qt Serial Port
+  libqt6sql6-sqlite sqlite3                    # the history's SQLite driver; sqlite3 for its tests
   fonts-arphic-uming                          # a Song face like the one the windows were drawn with
   xvfb xdotool xclip imagemagick              # end-to-end tests on a virtual display
   clang libclang-rt-14-dev                    # sanitizers and fuzzing
