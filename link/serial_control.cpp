@@ -122,6 +122,7 @@ OpenResult SerialControl::open(int port, const PortDevice& device)
         return result;
     }
     result.path = device.path;
+    result.node = device.device;
     m_port.setPortName(device.device);
     m_closing = false;
     m_event = CommEvent::None;

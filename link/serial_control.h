@@ -23,6 +23,7 @@ struct OpenResult
     int port = -1;  // the port number opened; -1 for a device path given as such
     QString path;   // the entry of the port list that was opened, or the path given
     QString device; // the device port N maps to (or the candidates, when none exists)
+    QString node;   // the device node opened, links resolved: the line in a history
     QString reason; // why the opening failed, in the language of Tr; empty on success
 };
 

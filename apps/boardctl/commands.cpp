@@ -2,6 +2,7 @@
 
 #include "exit_codes.h"
 
+#include "history/recorder.h"
 #include "link/board_scan.h"
 #include "link/text.h"
 
@@ -89,8 +90,9 @@ public:
         const bool written = finishing ? c.out.flush(-1, *finishing) : c.out.flush(c.stops.fd());
         if (written || code >= 128)
             return code;
-        PrintError(done + Tr("无法写入标准输出：%1。", "cannot write the output: %1.")
-                              .arg(c.out.failure()));
+        PrintError(
+            done +
+            Tr("无法写入标准输出：%1。", "cannot write the output: %1.").arg(c.out.failure()));
         return kExitOutput;
     }
 
@@ -242,6 +244,12 @@ public:
                          [this](std::uint8_t address, std::uint32_t channels) {
                              events(address, m_logs[address].frame(m_clock.elapsed(), channels));
                          });
+        if (!c.options.historyFile.isEmpty()) {
+            m_writer.emplace(c.options.historyFile, c.options.keepDays);
+            // Said once, and the watch goes on: the history is beside the output, not instead.
+            QObject::connect(&*m_writer, &history::Writer::failed, &m_run.loop,
+                             [](const QString& message) { PrintError(message); });
+        }
         QObject::connect(&c.session, &board::BoardSession::silentTick, &m_run.loop,
                          [this](std::uint8_t address) {
                              events(address, m_logs[address].silent(m_clock.elapsed()));
@@ -254,6 +262,13 @@ public:
     {
         if (!m_run.open())
             return kExitNoPort;
+        if (m_writer) {
+            m_recorder.emplace(*m_writer, c.session.opened().node,
+                               [this](std::uint8_t address, int channel) {
+                                   return c.formatter.stored(address, channel);
+                               });
+            m_recorder->line(history::Event::Opened);
+        }
         print(c.formatter.header());
         if (c.options.durationSeconds)
             m_duration.start(static_cast<int>(*c.options.durationSeconds * 1000));
@@ -278,6 +293,8 @@ private:
         if (happened.empty())
             return;
         const QString time = Timestamp();
+        if (m_recorder)
+            m_recorder->board(address, happened);
         QStringList lines;
         for (const board::WatchEvent& event : happened) {
             lines << c.formatter.event(time, address, event);
@@ -295,6 +312,15 @@ private:
         if (std::exchange(m_finished, true))
             return;
         c.session.close();
+        if (m_recorder) {
+            m_recorder->line(history::Event::Closed);
+            m_writer->close();
+            if (const qint64 lost = m_writer->notWritten(); lost > 0)
+                PrintError(Tr("历史文件 %1 中有 %2 条记录没能写入。",
+                              "%2 rows could not be written into the history %1.")
+                               .arg(m_writer->path())
+                               .arg(lost));
+        }
         const QString time = Timestamp();
         for (const auto& [address, log] : m_logs)
             c.out.print(c.formatter.summary(time, address, log.linkLost(),
@@ -316,6 +342,8 @@ private:
         PrintError(board::LostText(c.session.opened(), reason) +
                    Tr("每秒尝试重新打开 %1……", " Reopening %1 every second…")
                        .arg(c.session.opened().path));
+        if (m_recorder)
+            m_recorder->line(history::Event::PortLost);
         for (auto& [address, log] : m_logs)
             events(address, log.silent(m_clock.elapsed()));
         m_lastReopenFailure.clear();
@@ -335,6 +363,8 @@ private:
             return;
         }
         m_reopen.stop();
+        if (m_recorder)
+            m_recorder->line(history::Event::Opened);
         PrintError(Tr("%1 已重新打开（%2）。", "%1 is open again (%2).")
                        .arg(m_run.where(), opened.device));
     }
@@ -349,6 +379,8 @@ private:
     bool m_outputFailed = false;
     bool m_outputFailing = false;
     bool m_finished = false;
+    std::optional<history::Writer> m_writer;
+    std::optional<history::Recorder> m_recorder; // once the line is open
 };
 
 int RunWatch(const Context& c)
@@ -377,6 +409,15 @@ int RunScan(const Context& c)
                        .arg(c.options.addresses.back())
                        .arg(run.where()));
     return code;
+}
+
+int RunPorts(const Context& c)
+{
+    const auto devices = board::SerialDevices(QCoreApplication::applicationDirPath());
+    c.out.print(c.formatter.devices(devices));
+    if (devices.empty() && c.options.format == Format::Text)
+        PrintError(Tr("没有找到串口设备。", "no serial device found."));
+    return c.out.flush(c.stops.fd()) ? kExitDone : kExitOutput;
 }
 
 } // namespace boardctl

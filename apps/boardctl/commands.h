@@ -22,5 +22,6 @@ int RunStatus(const Context& context);
 int RunWatch(const Context& context);
 int RunToggle(const Context& context);
 int RunScan(const Context& context);
+int RunPorts(const Context& context);
 
 } // namespace boardctl

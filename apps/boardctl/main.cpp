@@ -68,6 +68,8 @@ int main(int argc, char* argv[])
         return boardctl::RunToggle(context);
     case boardctl::Command::Scan:
         return boardctl::RunScan(context);
+    case boardctl::Command::Ports:
+        return boardctl::RunPorts(context);
     }
     return boardctl::kExitUsage;
 }

@@ -14,7 +14,8 @@ namespace {
 
 using board::Tr;
 
-constexpr unsigned kStatus = 1, kWatch = 2, kToggle = 4, kScan = 8, kAll = 15; // bit n: Command(n)
+// Bit n: Command(n). kAll: the commands that talk to boards; ports lists the devices.
+constexpr unsigned kStatus = 1, kWatch = 2, kToggle = 4, kScan = 8, kAll = 15, kPorts = 16;
 
 // An option: the commands it is for (none: it stands in for a command), how its value is read,
 // and its name, argument, default, range and help. A name may have a row per command: the row for
@@ -77,10 +78,10 @@ const Option kOptions[] = {
      "channel names (by default, if there is one, Kestrel's name.txt beside boardctl, or "
      "~/.local/share/kestrel/name.txt when that folder cannot be written); a channel without a "
      "name is \"第n路\""}},
-    {kAll, [](auto&, auto& o, auto&) { return o.format = Format::Json, QString(); },
+    {kAll | kPorts, [](auto&, auto& o, auto&) { return o.format = Format::Json, QString(); },
      {"json", nullptr, nullptr, 0, -1, "JSON 输出（每行一个对象）",
       "JSON output, one object per line"}},
-    {kAll, [](auto&, auto& o, auto&) { return o.format = Format::Csv, QString(); }, {"csv", nullptr,
+    {kAll | kPorts, [](auto&, auto& o, auto&) { return o.format = Format::Csv, QString(); }, {"csv", nullptr,
      nullptr, 0, -1, "CSV 输出：表头，然后是 time,event,channel,name,state 各行。多个地址时每行都带"
      "地址：JSON 的 \"address\"，CSV 在 time 之后的 address 列",
      "CSV output: a header, then time,event,channel,name,state rows. With several addresses "
@@ -106,6 +107,16 @@ const Option kOptions[] = {
              "in %2..%3.").arg(text, QString::number(min), QString::number(max, 'f', 0));
      }, {"duration", "SECONDS", nullptr, 0.001, 2'000'000, "到时输出汇总并退出的秒数",
      "seconds after which it prints the summary and exits"}},
+    {kWatch, [](auto&, auto& o, auto& file) {
+         o.historyFile = file;
+         return file.isEmpty() ? Tr("--history 需要文件路径。", "--history wants a file path.") : "";
+     }, {"history", "FILE", nullptr, 0, -1,
+     "把事件也写入这个 SQLite 历史文件（总览窗口的文件是 ~/.local/share/kestrel/history.sqlite）",
+     "write the events into this SQLite history too (the overview window's is "
+     "~/.local/share/kestrel/history.sqlite)"}},
+    {kWatch, ReadNumber, {"keep-days", "N", "0", 0, 36500,
+     "--history：删除早于 N 天的记录；0：全部保留", "--history: rows older than N days are deleted; "
+     "0: all are kept"}, &Options::keepDays, "天数", "days"},
     {kScan, ReadNumber, {"from", "A", "0", 0, 255, "询问的第一个地址", "the first address asked"},
      &Options::from, "地址", "address"},
     {kScan, ReadNumber, {"to", "B", "255", 0, 255, "询问的最后一个地址", "the last address asked"},
@@ -160,6 +171,10 @@ const CommandText kCommands[] = {
      "asks each address from --from to --to once, waiting --timeout for its answer, then the "
      "silent ones again --retries times; prints every board that answers, with its 24 channels, "
      "as soon as found"},
+    {"ports", "列出所有串口设备：设备、/dev/serial/by-id 名称、打开它的串口号、指向它的 comN 链接、"
+     "正在占用它的程序",
+     "lists the serial devices: each with its /dev/serial/by-id name, the port number that opens "
+     "it, the comN links that lead to it and the program that holds it now"},
 };
 // clang-format on
 
@@ -222,7 +237,7 @@ QStringList Usage(const auto& wanted)
 
 QString Help()
 {
-    const QStringList global = Usage([](unsigned commands) { return commands == kAll; })
+    const QStringList global = Usage([](unsigned commands) { return (commands & kAll) == kAll; })
                                << Tr("命令 [参数]", "COMMAND [ARGS]");
     QString text = Tr("boardctl %1 — 从命令行查看和操作 24 路检测板，不需要图形界面。\n用法：\n",
                       "boardctl %1 — the 24-channel board from the command line, no display "
@@ -232,13 +247,16 @@ QString Help()
     QList<std::pair<QString, QString>> commands, options;
     for (unsigned command = 0; command < std::size(kCommands); ++command) {
         const QString name = kCommands[command].name;
-        const auto own = [&](unsigned rows) { return rows != kAll && rows >> command & 1; };
-        text += "\n    " + name.leftJustified(6) + ' ' + Usage(own).join(' ');
+        const auto own = [&](unsigned rows) {
+            return (rows & kAll) != kAll && rows >> command & 1;
+        };
+        text += "\n    " + (name.leftJustified(6) + ' ' + Usage(own).join(' ')).trimmed();
         commands.append({name, Tr(kCommands[command].zh, kCommands[command].en)});
     }
     for (const Option& row : kOptions)
-        options << board::HelpRow(
-            row.text, row.commands % kAll ? CommandNames(row.commands) + Tr("：", ": ") : "");
+        options << board::HelpRow(row.text, row.commands && (row.commands & kAll) != kAll
+                                                ? CommandNames(row.commands) + Tr("：", ": ")
+                                                : "");
     return text + "\n  boardctl " +
            Usage([](unsigned commands) { return !commands; })
                .join(" | ")
@@ -252,10 +270,10 @@ ExitNow UsageError(const QString& message)
 {
     return {kExitUsage, Tr("boardctl：%1\n%2", "boardctl: %1\n%2")
                             .arg(message)
-                            .arg(Tr("用法：boardctl [选项] status | watch | toggle CHANNEL | scan"
-                                    "（boardctl --help 查看说明）",
+                            .arg(Tr("用法：boardctl [选项] status | watch | toggle CHANNEL | scan "
+                                    "| ports（boardctl --help 查看说明）",
                                     "Usage: boardctl [options] status | watch | toggle CHANNEL | "
-                                    "scan (boardctl --help tells more)"))};
+                                    "scan | ports (boardctl --help tells more)"))};
 }
 
 // What Qt's parser found wrong: an unknown option, or a value missing after one.
@@ -277,8 +295,8 @@ QString ParseError(const QCommandLineParser& parser)
 QString ReadCommand(const QStringList& words, Options& options)
 {
     if (words.isEmpty())
-        return Tr("缺少命令（status、watch、toggle 或 scan）。",
-                  "no command (status, watch, toggle or scan).");
+        return Tr("缺少命令（status、watch、toggle、scan 或 ports）。",
+                  "no command (status, watch, toggle, scan or ports).");
     const auto* command = std::ranges::find(kCommands, words.first(), [](const CommandText& c) {
         return QString(c.name).section(' ', 0, 0);
     });

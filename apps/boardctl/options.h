@@ -16,7 +16,7 @@
 namespace boardctl {
 
 enum class Format { Text, Json, Csv };
-enum class Command { Status, Watch, Toggle, Scan };
+enum class Command { Status, Watch, Toggle, Scan, Ports };
 
 // The defaults are in the option table (options.cpp), as one would type them.
 struct Options
@@ -35,6 +35,8 @@ struct Options
     int retries = 0;                       // scan: asks of a silent address after the first
     std::optional<double> durationSeconds; // watch; none = until a signal
     int channel = 0;                       // toggle, 1..24
+    QString historyFile;                   // watch: the SQLite history written too, if any
+    int keepDays = 0;                      // watch --history: rows kept so many days; 0: all
 };
 
 using board::ExitNow;

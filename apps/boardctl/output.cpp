@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <condition_variable>
@@ -194,14 +195,58 @@ Formatter::Formatter(Format format, NameSource names, bool bus)
 {
 }
 
-QString Formatter::name(std::uint8_t address, int channel) const
+QString Formatter::stored(std::uint8_t address, int channel) const
 {
     if (!m_names.contains(address))
         m_names[address] = m_source(address);
-    const QString& stored = m_names[address][size_t(channel - 1)];
-    if (stored.isEmpty())
-        return QStringLiteral("第%1路").arg(channel);
-    return m_format == Format::Text ? Printable(stored) : stored; // JSON escapes, CSV keeps data
+    const QString& name = m_names[address][size_t(channel - 1)];
+    return name.isEmpty() ? QStringLiteral("第%1路").arg(channel) : name;
+}
+
+QString Formatter::name(std::uint8_t address, int channel) const
+{
+    // JSON escapes control characters its own way, and CSV keeps data as it is.
+    return m_format == Format::Text ? Printable(stored(address, channel))
+                                    : stored(address, channel);
+}
+
+QStringList Formatter::devices(const std::vector<board::SerialDevice>& devices) const
+{
+    QStringList lines;
+    if (m_format == Format::Csv)
+        lines << QStringLiteral("device,by_id,port,links,holder");
+    for (const board::SerialDevice& d : devices) {
+        const QString port = d.port < 0 ? QString() : QString::number(d.port);
+        const auto orNull = [](const QString& text) {
+            return text.isEmpty() ? QStringLiteral("null") : JsonString(text);
+        };
+        QStringList links;
+        for (const QString& link : d.links)
+            links << JsonString(link);
+        switch (m_format) {
+        case Format::Json:
+            lines << JsonObject({{"device", JsonString(d.device)},
+                                 {"by_id", orNull(d.byId)},
+                                 {"port", port.isEmpty() ? QStringLiteral("null") : port},
+                                 {"links", u'[' + links.join(QStringLiteral(", ")) + u']'},
+                                 {"holder", orNull(d.holder)}});
+            break;
+        case Format::Csv:
+            lines << QStringList{CsvField(d.device), CsvField(d.byId), port,
+                                 CsvField(d.links.join(u' ')), CsvField(d.holder)}
+                         .join(u',');
+            break;
+        case Format::Text:
+            lines << Printable(
+                QStringList{d.device, port.isEmpty() ? QString() : QStringLiteral("串口 ") + port,
+                            d.byId, d.links.join(QStringLiteral(" ")),
+                            d.holder.isEmpty() ? QString() : QStringLiteral("占用：") + d.holder}
+                    .filter(QRegularExpression(QStringLiteral(".")))
+                    .join(QStringLiteral("  ")));
+            break;
+        }
+    }
+    return lines;
 }
 
 QStringList Formatter::header() const

@@ -3,6 +3,7 @@
 // With several boards every line carries the board's address.
 #pragma once
 
+#include "link/port_names.h"
 #include "link/watch_log.h"
 #include "options.h"
 
@@ -78,6 +79,10 @@ public:
     QStringList summary(const QString& time, std::uint8_t address, int linkLost,
                         const std::array<board::ChannelTotals, board::kChannels>& totals,
                         bool answered) const;
+    // boardctl ports: a line (text, JSON) or a CSV row per device, after the CSV header.
+    QStringList devices(const std::vector<board::SerialDevice>& devices) const;
+    // The name a channel has in the name file, or "第n路", as it is (no escapes).
+    QString stored(std::uint8_t address, int channel) const;
     // After the summaries, when lines of output had to be dropped: how many.
     QString dropped(const QString& time, qint64 lines) const;
 

@@ -1,6 +1,7 @@
 // boardctl as a script runs it: the real binary, copied into a folder with boardsim's com1 link and
 // a name.txt naming channel 1 "进水", with no display. Its stderr is read along with its stdout.
 #include "apps/boardctl/options.h"
+#include "history/queries.h"
 #include "link/watch_log.h"
 #include "support/line_process.h"
 
@@ -340,6 +341,31 @@ private slots:
         }
         QCOMPARE(ctl.waitForExit(3s), std::optional(code));
         QVERIFY2(clock.elapsed() >= lastsMs, "ended before its time");
+    }
+
+    // watch --history writes the line's and the boards' events, with the channels' names;
+    // ports finds the simulated board's device by the link beside boardctl, with its number.
+    void historyAndPorts()
+    {
+        QTemporaryDir dir;
+        const QString program = dir.filePath("boardctl"), file = dir.filePath("h.sqlite");
+        QVERIFY(QFile::copy(BOARDCTL_PATH, program));
+        BoardsimProcess board(dir.path(), {"--pattern", "1"});
+        LineProcess watch(program,
+                          {"--address", "1", "watch", "--history", file, "--duration", "1"});
+        QCOMPARE(watch.waitForExit(5s), std::optional(0));
+        QStringList seen;
+        for (const history::Row& row : history::Events(file, {}).rows)
+            seen.prepend(history::EventName(row.event) + ' ' + row.name);
+        QCOMPARE(seen.mid(0, 3), QStringList({"opened ", "on 第1路", "off 第2路"}));
+        QCOMPARE(seen.last(), "closed ");
+        QProcess ports;
+        ports.start(program, {"--json", "ports"});
+        QVERIFY(ports.waitForFinished() && ports.exitCode() == 0);
+        QVERIFY2(
+            ports.readAll().contains(
+                QString("\"port\": 1, \"links\": [\"%1\"]").arg(dir.filePath("com1")).toUtf8()),
+            "no device found by its link");
     }
 };
 
