@@ -183,6 +183,9 @@ private slots:
         line.answer(2, 0x4);
         QCOMPARE(line.pty.read(8).toHex(), "5501100000000066"); // no tick needed
         QVERIFY(line.tells({"unanswered 1", "silent 2", "frame 2 000004"}));
+        line.session.dropBoard(2); // the board next in turn gone: the turn comes round to 1
+        QCOMPARE(line.tick(), "5501100000000066");
+        line.told.clear();
         line.session.setAddresses({1}); // one board, checked as boardctl does
         line.session.setAddressCheck(true);
         QCOMPARE(line.tick(), "5501100000000066");

@@ -18,7 +18,11 @@ const QByteArray kPoll1 = "5501100000000066", kPoll2 = "5502100000000067";
 
 QString Looks(const Rig& rig) // a letter a channel: Green, Red, Yellow or Closed grey, else '?'
 {
-    const QList<QColor> colours{{0, 255, 0}, {255, 0, 0}, {255, 255, 0}, GreyText()};
+    const QList<QColor> colours{
+        {0, 255, 0},
+        {255, 0, 0},
+        {255, 255, 0}, // grey: the desktop's
+        QApplication::palette().color(QPalette::Disabled, QPalette::WindowText)};
     const QStringList texts{kTextConnected, kTextDisconnected, kTextUnknown, kTextUnknown};
     QString looks;
     for (int ch = 1; ch <= 24; ++ch) {
