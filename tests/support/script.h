@@ -36,25 +36,21 @@ public:
         QFile file(path);
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path + " cannot be read"));
         QTest::addColumn<QString>("script");
-        QStringList scripts;
-        for (const QString& line :
-             QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
-            if (line[0].isSpace())
-                scripts.last() += ' ' + line.trimmed();
-            else if (line[0] != '#')
-                scripts << line;
-        }
-        for (const QString& script : scripts)
-            QTest::newRow(qPrintable(script)) << script;
+        QString text = QString::fromUtf8(file.readAll());
+        for (const QString& script : text.replace(QRegularExpression("\n[ \t]+"), " ").split('\n'))
+            if (!script.isEmpty() && !script.startsWith('#'))
+                QTest::newRow(qPrintable(script)) << script;
     }
 
     // Runs in `folder`, where "run" starts `program`.
-    Script(ProgramFolder& folder, const QString& program = {}) : folder(folder), program(program) {}
+    Script(ProgramFolder& folder, const QString& program = {}) : m_folder(folder), m_path(program)
+    {
+    }
 
     bool run(QString script) // up to the first step that fails; false then
     {
         m_timed = script.contains(QRegularExpression("exit \\d+ after"));
-        for (const QString& step : script.replace("DIR", folder.dir.path()).split("; ")) {
+        for (const QString& step : script.replace("DIR", m_folder.dir.path()).split("; ")) {
             perform(step.section(' ', 0, 0), step.section(' ', 1));
             if (QTest::currentTestFailed())
                 return qInfo("at the step: %s", qPrintable(step)), false;
@@ -67,7 +63,7 @@ private:
     {
         const QStringList words = text.split(' ', Qt::SkipEmptyParts);
         if (sign == "sim") {
-            QVERIFY2(folder.sim.emplace(folder.dir.path(), words).started(),
+            QVERIFY2(m_folder.sim.emplace(m_folder.dir.path(), words).started(),
                      "boardsim did not start");
         } else if (sign == "run") {
             start(words);
@@ -77,7 +73,7 @@ private:
         } else if (sign == "!") { // an SSH session closed sends SIGHUP
             ::kill(pid_t(m_program->process().processId()), text == "HUP" ? SIGHUP : SIGTERM);
         } else if (sign == ">" || sign == "#") {
-            const QString answer = folder.sim->control(text).value_or("none");
+            const QString answer = m_folder.sim->control(text).value_or("none");
             QVERIFY2(answer.startsWith((sign == ">" ? "ok " : "error ") + text),
                      qPrintable(answer));
             m_port.reset(); // opened anew at the next poll: a replug makes a new terminal
@@ -87,7 +83,7 @@ private:
             QVERIFY2(m_last.contains(text), qPrintable(m_last));
         } else {
             QVERIFY2(QRegularExpression("^<?[=?$]$").match(sign).hasMatch(), "no such step");
-            LineProcess& from = sign[0] == '<' ? *folder.sim : *m_program;
+            LineProcess& from = sign[0] == '<' ? *m_folder.sim : *m_program;
             const auto line = from.waitForLine(
                 [&](const QString& l) { return sign.back() != '?' || l.contains(text); });
             m_last = line.value_or("nothing");
@@ -108,7 +104,7 @@ private:
         if (m_timed)
             QThread::msleep(quint64(570 - QDeadlineTimer::current().deadline() % 500) % 500);
         m_clock.start();
-        m_program.emplace("/bin/sh", QStringList{"-c", shell, program} + words);
+        m_program.emplace("/bin/sh", QStringList{"-c", shell, m_path} + words);
     }
 
     void poll(int address, const QStringList& words)
@@ -121,7 +117,7 @@ private:
         if (words.contains("none"))
             want.clear();
         if (!m_port)
-            m_port = std::make_unique<PseudoTerminal>(folder.dir.filePath("com1"));
+            m_port = std::make_unique<PseudoTerminal>(m_folder.dir.filePath("com1"));
         QElapsedTimer clock;
         const auto heard = [&] {
             clock.start();
@@ -139,8 +135,8 @@ private:
         QVERIFY2(!words.contains("slow") || clock.elapsed() >= 16, "came too soon");
     }
 
-    ProgramFolder& folder;
-    const QString program;
+    ProgramFolder& m_folder;
+    const QString m_path;
     bool m_timed = false;
     QElapsedTimer m_clock; // since the program started
     std::optional<LineProcess> m_program;
