@@ -108,14 +108,13 @@ private slots:
     void stalledReader()
     {
         QFETCH(bool, readerBack);
-        ProgramFolder folder;
-        Script board{folder};
+        Script board;
         QVERIFY(board.run("sim --address 1-16 --walk 20 --log"));
         int pipe[2];
         QVERIFY(::pipe2(pipe, O_CLOEXEC) == 0 && ::fcntl(pipe[1], F_SETPIPE_SZ, 4096) > 0);
         QProcess ctl;
         ctl.setChildProcessModifier([&] { ::dup2(pipe[1], STDOUT_FILENO); });
-        ctl.start(BOARDCTL_PATH, {"--device", folder.dir.filePath("com1"), "--address", "1-16",
+        ctl.start(BOARDCTL_PATH, {"--device", board.dir.filePath("com1"), "--address", "1-16",
                                   "--json", "--interval", "0", "watch"});
         ::close(pipe[1]);
         // Three polls of board 5: by then it has answered, and the first answers of all have
@@ -141,15 +140,14 @@ private slots:
     void run()
     {
         QFETCH(QString, script);
-        ProgramFolder folder;
-        const QString program = folder.install(BOARDCTL_PATH);
-        QFile gbk(folder.dir.filePath("name.txt")), utf8(folder.dir.filePath("utf8.txt"));
+        Script ctl(BOARDCTL_PATH);
+        QFile gbk(ctl.dir.filePath("name.txt")), utf8(ctl.dir.filePath("utf8.txt"));
         // In GBK, as Kestrel keeps it; channel 5's name as a hand edit could leave it.
         const QString names = "[地址码1]\r\n第1路名称=进水\r\n第5路名称=\x1B]0;x\x07泵\r\n";
         QVERIFY(gbk.open(QIODevice::WriteOnly) && gbk.write(QStringEncoder("GBK").encode(names)));
         QVERIFY(utf8.open(QIODevice::WriteOnly) && utf8.write("\xEF\xBB\xBF" + names.toUtf8()));
         gbk.close(), utf8.close();
-        Script{folder, program}.run(script);
+        ctl.run(script);
     }
 };
 

@@ -145,8 +145,7 @@ private slots:
         QFETCH(QString, script);
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             qunsetenv(name);
-        ProgramFolder folder;
-        Script{folder, program}.run(script);
+        Script(program).run(script);
     }
 };
 

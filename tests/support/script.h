@@ -2,12 +2,12 @@
 // started, what is awaited from each, what is sent. A script is steps apart by "; ", each a sign
 // and its text; DIR stands for the program's folder.
 //   sim ARGS   boardsim plays the board on port 1, with these arguments
-//   run ARGS   the program runs as a shell runs it (NAME=VALUE and >… words are the shell's), its
-//              standard error read with its output
+//   run ARGS   the program, copied into the folder, runs as a shell runs it (NAME=VALUE and >…
+//              words are the shell's), its standard error read with its output
 //   exit N     it ends with N within 3 s; "exit N after MS": and not sooner than MS after its start
-//   = TEXT     its next line holds TEXT;  ? TEXT  a later line does;  & TEXT  the line last read
-//              does too;  $  no line comes (within 3 s, or before it ends)
-//   <= <? <$   the same of boardsim's lines
+//   = TEXT     the program's next line holds TEXT;  ? TEXT  a later line does;  & TEXT  the line
+//              last read does too;  $  no line comes (within 3 s, or before the program ends)
+//   <= <? <$   the same for boardsim's lines
 //   > LINE     a control command boardsim takes;  # LINE  one it refuses
 //   ! SIG      a signal to the program: TERM, HUP
 //   N: ANSWER  a poll of address N written on port 1, as a program writes it, and the answer:
@@ -26,7 +26,8 @@
 
 #include <csignal>
 
-class Script
+// A script runs in a program folder of its own.
+class Script : public ProgramFolder
 {
 public:
     // A test row for each script in a file: one a line, an indented line going on with the one
@@ -42,15 +43,15 @@ public:
                 QTest::newRow(qPrintable(script)) << script;
     }
 
-    // Runs in `folder`, where "run" starts `program`.
-    Script(ProgramFolder& folder, const QString& program = {}) : m_folder(folder), m_path(program)
+    // "run" starts `program`, copied into the folder.
+    explicit Script(const QString& program = {}) : m_path(program.isEmpty() ? "" : install(program))
     {
     }
 
     bool run(QString script) // up to the first step that fails; false then
     {
         m_timed = script.contains(QRegularExpression("exit \\d+ after"));
-        for (const QString& step : script.replace("DIR", m_folder.dir.path()).split("; ")) {
+        for (const QString& step : script.replace("DIR", dir.path()).split("; ")) {
             perform(step.section(' ', 0, 0), step.section(' ', 1));
             if (QTest::currentTestFailed())
                 return qInfo("at the step: %s", qPrintable(step)), false;
@@ -63,8 +64,7 @@ private:
     {
         const QStringList words = text.split(' ', Qt::SkipEmptyParts);
         if (sign == "sim") {
-            QVERIFY2(m_folder.sim.emplace(m_folder.dir.path(), words).started(),
-                     "boardsim did not start");
+            QVERIFY2(sim.emplace(dir.path(), words).started(), "boardsim did not start");
         } else if (sign == "run") {
             start(words);
         } else if (sign == "exit") {
@@ -73,7 +73,7 @@ private:
         } else if (sign == "!") { // an SSH session closed sends SIGHUP
             ::kill(pid_t(m_program->process().processId()), text == "HUP" ? SIGHUP : SIGTERM);
         } else if (sign == ">" || sign == "#") {
-            const QString answer = m_folder.sim->control(text).value_or("none");
+            const QString answer = sim->control(text).value_or("none");
             QVERIFY2(answer.startsWith((sign == ">" ? "ok " : "error ") + text),
                      qPrintable(answer));
             m_port.reset(); // opened anew at the next poll: a replug makes a new terminal
@@ -83,7 +83,7 @@ private:
             QVERIFY2(m_last.contains(text), qPrintable(m_last));
         } else {
             QVERIFY2(QRegularExpression("^<?[=?$]$").match(sign).hasMatch(), "no such step");
-            LineProcess& from = sign[0] == '<' ? *m_folder.sim : *m_program;
+            LineProcess& from = sign[0] == '<' ? *sim : *m_program;
             const auto line = from.waitForLine(
                 [&](const QString& l) { return sign.back() != '?' || l.contains(text); });
             m_last = line.value_or("nothing");
@@ -117,7 +117,7 @@ private:
         if (words.contains("none"))
             want.clear();
         if (!m_port)
-            m_port = std::make_unique<PseudoTerminal>(m_folder.dir.filePath("com1"));
+            m_port = std::make_unique<PseudoTerminal>(dir.filePath("com1"));
         QElapsedTimer clock;
         const auto heard = [&] {
             clock.start();
@@ -135,7 +135,6 @@ private:
         QVERIFY2(!words.contains("slow") || clock.elapsed() >= 16, "came too soon");
     }
 
-    ProgramFolder& m_folder;
     const QString m_path;
     bool m_timed = false;
     QElapsedTimer m_clock; // since the program started

@@ -11,8 +11,7 @@ private slots:
     void behaviour()
     {
         QFETCH(QString, script);
-        ProgramFolder folder;
-        Script{folder}.run(script);
+        Script().run(script);
     }
 
     void linkPlace() // beside the program, else (its folder read-only, even for root) the user's
