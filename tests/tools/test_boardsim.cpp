@@ -14,18 +14,18 @@ private slots:
         Script().run(script);
     }
 
-    void linkPlace() // beside the program, else (its folder read-only, even for root) the user's
+    // Without --dir: the link beside the program, else (its folder read-only, even for root) in
+    // the user's folder.
+    void linkPlace()
     {
-        for (const bool readOnly : {false, true}) {
-            QTemporaryDir bin, data;
-            QVERIFY(QFile::copy(BoardsimProcess::program(), bin.filePath("boardsim")));
-            qputenv("XDG_DATA_HOME", data.path().toUtf8());
-            const auto mode = QFile::permissions(bin.path());
-            QFile::setPermissions(bin.path(), readOnly ? QFile::ReadOwner | QFile::ExeOwner : mode);
-            LineProcess sim(bin.filePath("boardsim"), {});
-            const QString link = (readOnly ? data.filePath("kestrel") : bin.path()) + "/com1";
-            QVERIFY(sim.waitForLine([&](const QString& l) { return l.endsWith(link + ")"); }));
-            QFile::setPermissions(bin.path(), mode);
+        for (const QString place : {"DIR", "DIR/data/kestrel"}) {
+            Script sim(BoardsimProcess::program());
+            const auto mode = QFile::permissions(sim.dir.path());
+            QVERIFY(QDir(sim.dir.path()).mkdir("data")); // $XDG_DATA_HOME
+            QFile::setPermissions(sim.dir.path(),
+                                  place == "DIR" ? mode : QFile::ReadOwner | QFile::ExeOwner);
+            sim.run("run XDG_DATA_HOME=DIR/data; ? (link " + place + "/com1)");
+            QFile::setPermissions(sim.dir.path(), mode);
         }
     }
 };
