@@ -18,9 +18,8 @@ struct Rig : ProgramFolder
 {
     Rig(const QString& binary, const QStringList& simArguments)
     {
-        if (const QString program = install(binary);
-            sim.emplace(dir.path(), simArguments).started())
-            x.start(program);
+        sim.emplace(dir.path(), simArguments);
+        x.start(install(binary));
     }
     bool ready() const { return x.isRunning() && sim->started(); }
 
