@@ -4,14 +4,12 @@
 #include "history/queries.h"
 #include "link/watch_log.h"
 #include "support/line_process.h"
+#include "support/script.h"
 
-#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -147,24 +145,19 @@ private slots:
     void stalledReader()
     {
         QFETCH(bool, readerBack);
-        QTemporaryDir dir;
-        BoardsimProcess board(dir.path(), {"--address", "1-16", "--walk", "20", "--log"});
+        Script board;
+        QVERIFY(board.run("sim --address 1-16 --walk 20 --log"));
         int pipe[2];
         QVERIFY(::pipe2(pipe, O_CLOEXEC) == 0 && ::fcntl(pipe[1], F_SETPIPE_SZ, 4096) > 0);
         QProcess ctl;
         ctl.setChildProcessModifier([&] { ::dup2(pipe[1], STDOUT_FILENO); });
-        ctl.start(BOARDCTL_PATH, {"--device", dir.filePath("com1"), "--address", "1-16", "--json",
-                                  "--interval", "0", "watch"});
+        ctl.start(BOARDCTL_PATH, {"--device", board.dir.filePath("com1"), "--address", "1-16",
+                                  "--json", "--interval", "0", "watch"});
         ::close(pipe[1]);
-        const auto asked = [&](int times) { // boardsim receives that many polls of board 5
-            const auto poll5 = [](const QString& l) { return l.startsWith("rx 55 05"); };
-            while (times > 0 && board.waitForLine(poll5))
-                --times;
-            return times == 0;
-        };
-        // By then board 5 has answered, and the first answers of all have filled the pipe.
-        QVERIFY(asked(3) && board.control("@5 silent on"));
-        QVERIFY2(asked(8), "the polling stopped with the output");
+        // Three polls of board 5: by then it has answered, and the first answers of all have
+        // filled the pipe. Eight more with the output stalled.
+        const QString poll5 = "; <? rx 55 05";
+        QVERIFY(board.run(poll5.repeated(3).mid(2) + "; > @5 silent on" + poll5.repeated(8)));
         ctl.terminate();
         QFile reader; // reads on through the child's end, which interrupts a plain read()
         QVERIFY(reader.open(pipe[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
@@ -179,168 +172,19 @@ private slots:
                  err.constData());
     }
 
-    void run_data()
-    {
-        // boardsim's arguments ("-": none runs); boardctl's (DIR: the folder; LC_ALL=… and >… go to
-        // the shell); the steps, apart by "; ": "= TEXT" the next line holds TEXT, "? TEXT" a later
-        // line does, "< TEXT" a later line of boardsim's does, "> LINE" a control command to
-        // boardsim, "~ TEXT" the last line read holds TEXT too, "TERM", "HUP" a signal, "$"
-        // no line (within 3 s, or before the end), "T MS" it runs MS at least. Boardsim's channels
-        // 0x5A5A5A: 1 off, 2 on, 3 off, 4 on.
-        QTest::addColumn<QString>("sim");
-        QTest::addColumn<QString>("args");
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<int>("code");
-        const auto row = [](const char* name, const QString& sim, const QString& args,
-                            const QString& script,
-                            int code) { QTest::newRow(name) << sim << args << script << code; };
-        row("status", "", "status",
-            "= 通道  1  进水  断开; = 通道  2  第2路  连接; ? 通道  5  \\x1B]0;x\\x07泵  连接", 0);
-        row("status --json", "", "--json status",
-            "= {\"time\": \"; ~ \"address\": 1, \"channels\": [{\"channel\": 1, \"name\": "
-            "\"进水\", \"state\": "
-            "\"off\"}, {\"channel\": 2, \"name\": \"第2路\", \"state\": \"on\"}, ; ~ "
-            "\"name\": \"第24路\", \"state\": \"off\"}]}; $",
-            0);
-        row("status --csv", "", "--csv --names DIR/name.txt status",
-            "= time,event,channel,name,state; = ,channel,1,进水,off", 0);
-        row("--expect match", "", "--device DIR/com1 status --expect 010110100101101001011010",
-            "? 通道 24", 0);
-        row("--expect mismatch", "", "status --expect 1110xxxxxxxxxxxxxxxxxxxx",
-            "? 与期望不符：通道 1 进水（期望连接，实际断开）、通道 3 "
-            "第3路（期望连接，实际断开）、通道 4 第4路（期望断开，实际连接）",
-            1);
-        row("watch: a drop", "", "watch",
-            "? 通道 24; > pattern 0x5A5A58; = 通道  2  第2路  断开; > pattern 0x5A5A5A; = 通道  2  "
-            "第2路  连接; HUP; = 汇总：链路中断 0 次; ? 通道  2  第2路  掉线 1 次",
-            0);
-        row("watch: line noise", "--noise-every 3 --invalid-every 5 --seed 7",
-            "--json watch --duration 1.5",
-            "? \"channel\": 24; = \"event\": \"summary\", \"link_lost\": 0; T 1500", 0);
-        row("watch: silence", "", "--csv watch",
-            "? ,channel,24,; > silence 700; = ,link,,,lost; = ,link,,,ok; = ,channel,1,进水,off; "
-            "TERM; ? ,summary,,,link_lost=1; = ,summary,1,进水,drops=0 down_ms=; = ,summary,2,",
-            0);
-        // The entry first opened is awaited, never the next device of port 1 (the PC's ttyS0).
-        row("watch: unplug, replug", "", "watch",
-            "? 通道 24; > unplug; ? 断开了（设备已拔出或不再可用）。每秒尝试重新打开 DIR/com1; "
-            "? 链路中断; ? 仍无法打开 DIR/com1：没有对应的设备; $; > replug; ? 已重新打开; = "
-            "链路恢复; "
-            "= 通道  1  进水; TERM; ? 链路中断 1 次",
-            0);
-        row("toggle off", "--log", "toggle 2",
-            "< rx 55 01 11 00 00 00 02 69; = 通道  2  第2路  断开", 0);
-        row("toggle on", "", "--json toggle 1",
-            "= \"address\": 1, \"channel\": 1, \"name\": \"进水\", \"state\": \"on\"}", 0);
-        row("--help", "-", "--help", "? 用法：; ? 退出码", 0);
-        row("--help, English", "-", "LC_ALL=C --help", "? Usage:; ? -h, --help; ? Exit codes", 0);
-        row("usage, English", "-", "LC_ALL=C status --expect 12", "? Usage: boardctl", 2);
-        row("--names UTF-8", "", "--names DIR/utf8.txt status",
-            "= Kestrel 下次启动时会把它转换为 GBK; = 通道  1  进水  断开", 0);
-        row("--names missing", "-", "--names DIR/none.txt status", "? DIR/none.txt：文件或", 2);
-        row("no device", "-", "--port 0 status", "? 没有对应的设备", 3);
-        row("silent board", "--silent --log", "--address 7 status --timeout 300",
-            "< rx 55 07 10 00 00 00 00 6C; ? 300 毫秒内没有收到检测板（地址 7，串口 "
-            "1（DIR/com1））",
-            4);
-        row("toggle, silent", "--silent", "toggle 3 --timeout 300", "? 收到检测板（地址 1", 4);
-        row("status, output full", "", "status >/dev/full", "? 无法写入标准输出", 5);
-        // Several boards on one line: each its own lines, watchdog, events and summary.
-        row("status, a bus", "--address 2-32", "--address 1-32 --csv status", // asked twice
-            "= time,address,event,channel,name,state; ? ,2,channel,24,; ? ,32,channel,24,; "
-            "? 3250 毫秒内没有收到检测板（地址 1",
-            4);
-        row("watch, a bus", "--address 2,5", "--address 2,5 watch",
-            "? 地址 5  通道 24; > @5 silent on; ? 地址 5  链路中断; > @5 silent off; "
-            "? 地址 5  链路恢复; TERM; ? 地址 2  汇总：链路中断 0 次; ? 地址 5  汇总：链路中断 1 "
-            "次",
-            0);
-        row("scan", "--address 1,3", "--json scan --to 9",
-            "= \"address\": 1, \"channels\": [{\"channel\": 1, \"name\": \"进水\"; = \"address\": "
-            "3,; $",
-            0);
-        row("scan, a slow board", "--delay 100", "scan --to 1 --timeout 300", "? 地址 1  通道 24",
-            0);
-        row("scan, no board", "--address 20", "scan --to 9", "? 地址 0～9 没有检测板应答", 4);
-        row("toggle, output closed", "", "toggle 2 >&-",
-            "? 通道 2 已切换为断开，但无法写入标准输出", 5);
-        row("watch, output full", "--walk 200", "watch >/dev/full", "? 无法写入输出; $; TERM", 5);
-        // An answer counts only for the board asked, by the address it carries.
-        row("watch, a shifted frame", "--pattern 45 --log", "watch",
-            "? 通道 24; > stray 22; < noise 22; > pattern 47; = 通道  2  第2路  连接; TERM; "
-            "? 汇总：链路中断 0 次; = 通道  1  进水  掉线 0 次",
-            0);
-        row("status, another address", "--address 20 --silent", "--address 20 status --timeout 900",
-            "> claim 200; > silent off; ? 应答中的地址是 200（询问的是 20）; ? 900 毫秒内没有收到",
-            4);
-        row("--any-address", "--address 20 --silent", "--any-address --address 20 status",
-            "> claim 200; > silent off; ? 通道 24", 0);
-        row("scan, a late answer", "--address 16 --delay 90", "scan --from 15 --to 17 --timeout 60",
-            "? 地址 15～17 没有检测板应答", 4);
-        row("watch, an absent board", "--address 16", "--address 16,17 watch",
-            "? 地址 17  链路：检测板没有应答（从未应答）; TERM; ? 地址 17  汇总：从未应答", 0);
-        row("status, not asked in time", "--address 1-32", "--address 1-32 status --timeout 300",
-            "? 300 毫秒内没有轮到询问地址 32", 4);
-    }
-
+    void run_data() { Script::AddRows(QFINDTESTDATA("scripts.txt")); }
+    // In a folder of its own, beside a name.txt naming channel 1 "进水" and an editor's UTF-8 copy.
     void run()
     {
-        QFETCH(QString, sim);
-        QFETCH(QString, args);
         QFETCH(QString, script);
-        QFETCH(int, code);
-        QTemporaryDir dir;
-        const QString program = dir.filePath("boardctl");
-        QVERIFY(QFile::copy(BOARDCTL_PATH, program));
-        QFile gbk(dir.filePath("name.txt")), utf8(dir.filePath("utf8.txt")); // an editor's copy
+        Script ctl(BOARDCTL_PATH);
+        QFile gbk(ctl.dir.filePath("name.txt")), utf8(ctl.dir.filePath("utf8.txt"));
         // In GBK, as Kestrel keeps it; channel 5's name as a hand edit could leave it.
         const QString names = "[地址码1]\r\n第1路名称=进水\r\n第5路名称=\x1B]0;x\x07泵\r\n";
         QVERIFY(gbk.open(QIODevice::WriteOnly) && gbk.write(QStringEncoder("GBK").encode(names)));
         QVERIFY(utf8.open(QIODevice::WriteOnly) && utf8.write("\xEF\xBB\xBF" + names.toUtf8()));
         gbk.close(), utf8.close();
-        std::optional<BoardsimProcess> board;
-        if (sim != "-") {
-            board.emplace(dir.path(), sim.split(' ', Qt::SkipEmptyParts));
-            QVERIFY2(board->started(), "boardsim printed no start line");
-        }
-        QStringList words = args.replace("DIR", dir.path()).split(' ');
-        QString shell = "exec \"$0\" \"$@\" 2>&1";
-        for (const QString& word : words.filter(QRegularExpression("^(LC_ALL=|>)")))
-            shell = word.startsWith('>') ? shell + ' ' + word : word + ' ' + shell;
-        words = words.filter(QRegularExpression("^(?!LC_ALL=|>)"));
-        // A coarse timer rounds its expiry to the monotonic clock's half seconds, which from this
-        // phase on makes it fire up to 5 % early: a run of "T MS" then shows if it ends too soon.
-        if (script.contains("; T "))
-            QThread::msleep(quint64(570 - QDeadlineTimer::current().deadline() % 500) % 500);
-        QElapsedTimer clock;
-        clock.start();
-        LineProcess ctl("/bin/sh", QStringList{"-c", shell, program} + words);
-        QString last;
-        qint64 lastsMs = 0;
-        for (const QString& step : script.replace("DIR", dir.path()).split("; ")) {
-            const QString text = step.mid(2);
-            if (step == "TERM" || step == "HUP") { // an SSH session closed sends SIGHUP
-                ::kill(pid_t(ctl.process().processId()), step == "HUP" ? SIGHUP : SIGTERM);
-            } else if (step == "$") {
-                QCOMPARE(ctl.waitForLine([](const QString&) { return true; }), std::nullopt);
-            } else if (step[0] == '>') {
-                QCOMPARE(board->control(text), std::optional("ok " + text));
-            } else if (step[0] == '~') {
-                QVERIFY2(last.contains(text), qPrintable(last));
-            } else if (step[0] == 'T') {
-                lastsMs = text.toInt();
-            } else {
-                const bool next = step[0] == '=';
-                LineProcess& from = step[0] == '<' ? *board : ctl;
-                const auto line = from.waitForLine(
-                    [&](const QString& l) { return next || l.contains(text); }, 3s);
-                QVERIFY2(line && line->contains(text),
-                         qPrintable("awaited: " + step + ", got: " + line.value_or("nothing")));
-                last = *line;
-            }
-        }
-        QCOMPARE(ctl.waitForExit(3s), std::optional(code));
-        QVERIFY2(clock.elapsed() >= lastsMs, "ended before its time");
+        ctl.run(script);
     }
 
     // watch --history writes the line's and the boards' events, with the channels' names;

@@ -1,12 +1,10 @@
 // Each program once from end to end: the real binary on a private virtual display beside the real
 // boardsim, seen only through the screen, the mouse and the simulator's log.
-#include "support/line_process.h"
+#include "support/script.h"
 #include "support/window_rig.h"
 #include "support/x_session.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -14,17 +12,16 @@ namespace {
 const QPoint kOpenButton = monitor::TwipsRect(3840, 120, 1455, 375).center(); // 打开串口
 const QPoint kPortUp = monitor::TwipsRect(2040, 120, 375, 375).topLeft() + QPoint(12, 3);
 
-// The program runs from a folder of its own, where it finds the simulator's port link and, for
-// Kestrel, its name file.
-struct Rig
+// The program runs from a folder of its own, beside boardsim's port link and, for Kestrel, its
+// name file.
+struct Rig : ProgramFolder
 {
-    Rig(const QString& binary, const QStringList& simArguments) : sim(dir.path(), simArguments)
+    Rig(const QString& binary, const QStringList& simArguments)
     {
-        const QString program = dir.filePath(QFileInfo(binary).fileName());
-        if (QFile::copy(binary, program))
-            x.start(program);
+        sim.emplace(dir.path(), simArguments);
+        x.start(install(binary));
     }
-    bool ready() const { return x.isRunning() && sim.started(); }
+    bool ready() const { return x.isRunning() && sim->started(); }
 
     // Waits for the window, clicks 打开串口 and waits for the lamps to show the board's channels.
     bool open(const QString& title, std::uint32_t channels)
@@ -48,9 +45,7 @@ struct Rig
     }
     void click(QPoint inWindow) { x.click(window + inWindow); }
 
-    QTemporaryDir dir;
     XSession x;
-    BoardsimProcess sim;
     QPoint window; // its top left corner on the screen
 };
 
@@ -60,7 +55,7 @@ void LossToldByOpenedPort(Rig& rig, const QString& boxTitle)
 {
     rig.click(kPortUp);
     rig.click(kPortUp);
-    const QString lost = rig.sim.control("unplug") ? rig.x.boxText(boxTitle) : QString();
+    const QString lost = rig.sim->control("unplug") ? rig.x.boxText(boxTitle) : QString();
     QVERIFY2(lost.startsWith(QStringLiteral("串口 1（%1） 断开了").arg(rig.dir.filePath("com1"))),
              qPrintable(lost));
 }
@@ -90,7 +85,7 @@ private slots:
         const auto polled = [&](int address) {
             const QString rx =
                 "rx " + Bytes(board::MakeRequest(address, 0x10, 0, 0)).toHex(' ').toUpper();
-            return rig.sim.waitForLine([&](const QString& l) { return l == rx; }, 1s);
+            return rig.sim->waitForLine([&](const QString& l) { return l == rx; }, 1s);
         };
         QVERIFY2(polled(2), "the address did not step to 2");
         QVERIFY2(rig.x.waitForWindow("^File Not Found$", 1500ms).isEmpty() && !polled(3),
@@ -113,7 +108,7 @@ private slots:
              {std::tuple{board::kCmdSwitchOff, 0u, LampPoint(24)},
               {board::kCmdSwitchOn, 0x800000u, label}}) {
             rig.click(at);
-            const auto sent = rig.sim.waitForLine(
+            const auto sent = rig.sim->waitForLine(
                 [](const QString& l) { return l.startsWith("rx") && !l.contains(" 10 00 00 "); },
                 5s); // the first request that is no poll
             QCOMPARE(sent.value_or("none"),
@@ -127,29 +122,29 @@ private slots:
     }
 
     // No display, or one no server answers (our sessions take :100..:899), is told with what to
-    // use instead; --version needs none.
+    // use instead, as the last line; --version needs none. Scripts as in support/script.h.
     void withoutDisplay_data()
     {
-        QTest::addColumn<QString>("command"); // for sh, with no display set
-        QTest::addColumn<QString>("said");    // how its output ends, then the exit code
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("script");
         QTest::newRow("none") << KESTREL_PATH
-                              << "boardctl reads and switches the board (man boardctl).\n1";
+                              << "run; ? boardctl reads and switches the board (man boardctl).; $; "
+                                 "exit 1";
         QTest::newRow("dead")
-            << "DISPLAY=:999 LC_ALL=zh_CN.UTF-8 " WRENFIELD_PATH
-            << "没有图形界面时请用 boardctl 查看和操作检测板（man boardctl）。\n1";
-        QTest::newRow("version") << KESTREL_PATH " --version"
-                                 << "kestrel " PROJECT_VERSION "\n0";
+            << WRENFIELD_PATH
+            << "run DISPLAY=:999 LC_ALL=zh_CN.UTF-8; "
+               "? 没有图形界面时请用 boardctl 查看和操作检测板（man boardctl）。; $; "
+               "exit 1";
+        QTest::newRow("version") << KESTREL_PATH
+                                 << "run --version; = kestrel " PROJECT_VERSION "; $; exit 0";
     }
     void withoutDisplay()
     {
-        QFETCH(QString, command);
-        QFETCH(QString, said);
-        QProcess sh;
-        sh.start("/bin/sh", {"-c", "unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; " + command +
-                                       " 2>&1; echo $?"});
-        QVERIFY2(sh.waitForFinished(10000), "it hung");
-        const QString output = QString::fromUtf8(sh.readAll());
-        QVERIFY2(output.endsWith(said + '\n'), qPrintable(output));
+        QFETCH(QString, program);
+        QFETCH(QString, script);
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            qunsetenv(name);
+        Script(program).run(script);
     }
 };
 

@@ -173,6 +173,9 @@ private slots:
             {"a", {{"k1", "d1"}}}, {"b", {{"k1", "d1"}, {"K2", "d2"}}}, {"A", {{"k3", "d3"}}}};
         QCOMPARE(*naming::ini::AddMissing("[b]\r\nk2=mine\r\n\r\n[x]", wanted),
                  QByteArray("[b]\r\nk2=mine\r\nk1=d1\r\n\r\n[x]\r\n[a]\r\nk1=d1\r\nk3=d3\r\n"));
+        // The created file byte for byte, as hand edits and other programs meet it: in GBK with
+        // CRLF line ends, [软件属性] with 名称=Kestrel, then [地址码0] .. [地址码255], each with
+        // 第1路名称=第1路 .. 第24路名称=第24路; 6402 lines, so by their SHA-256.
         const QByteArray created = naming::DefaultNameFileContent();
         QCOMPARE(QCryptographicHash::hash(created, QCryptographicHash::Sha256).toHex(),
                  "0e5189d25463990ee6af26bf6c2b456b010ac9f06a63745302fdc08c9be6a0bc");

@@ -33,12 +33,12 @@ public:
     PseudoTerminal() // a new pty
     {
         char name[256] = {};
-        ::openpty(&m_fd, &m_slaveKeeper, name, nullptr, nullptr); // isOpen() tells if it worked
+        ::openpty(&m_fd, &m_slaveKeeper, name, nullptr, nullptr);
         m_slavePath = QString::fromLocal8Bit(name);
         MakeRaw(m_slaveKeeper);
         ::fcntl(m_fd, F_SETFL, O_NONBLOCK);
     }
-    explicit PseudoTerminal(const QString& path) // isOpen() tells whether it worked
+    explicit PseudoTerminal(const QString& path)
         : m_fd(::open(QFile::encodeName(path).constData(),
                       O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
     {
@@ -47,8 +47,7 @@ public:
     ~PseudoTerminal() { close(), ::close(m_slaveKeeper); }
     Q_DISABLE_COPY(PseudoTerminal)
 
-    QString slavePath() const { return m_slavePath; } // empty for an opened path
-    bool isOpen() const { return m_fd >= 0; }
+    QString slavePath() const { return m_slavePath; }  // empty for an opened path
     void close() { ::close(std::exchange(m_fd, -1)); } // a new pty's device is unplugged
 
     bool write(const QByteArray& b) { return ::write(m_fd, b.constData(), b.size()) == b.size(); }
@@ -65,7 +64,7 @@ public:
             ssize_t n = 0;
             while (m_fd >= 0 && (n = ::read(m_fd, chunk, sizeof chunk)) > 0)
                 m_buffered.append(chunk, n);
-            m_hungUp = m_fd < 0 || n == 0 || errno != EAGAIN;
+            const bool hungUp = m_fd < 0 || n == 0 || errno != EAGAIN;
             for (qsizetype length = 0; done && length <= m_buffered.size(); ++length) {
                 if (done(m_buffered.first(length))) {
                     const QByteArray out = m_buffered.first(length);
@@ -73,17 +72,13 @@ public:
                     return out;
                 }
             }
-            if (m_hungUp || clock.elapsed() >= deadline.count())
+            if (hungUp || clock.elapsed() >= deadline.count())
                 return std::exchange(m_buffered, {});
         }
     }
     QByteArray read(qsizetype count, Ms deadline = 2s)
     {
         return readUntil([count](const QByteArray& b) { return b.size() >= count; }, deadline);
-    }
-    QByteArray readThrough(const board::Frame& frame, Ms deadline = 2s)
-    {
-        return readUntil([&](const QByteArray& b) { return b.endsWith(Bytes(frame)); }, deadline);
     }
     QByteArray readAvailable() { return readUntil({}, 0ms); } // what has come, without waiting
     // One poll tick of the session on this line, run by the test: what it writes, as hex.
@@ -105,7 +100,6 @@ private:
 
     int m_fd = -1;
     int m_slaveKeeper = -1; // keeps a new pty's slave alive between the program's opens
-    bool m_hungUp = false;
     QString m_slavePath;
     QByteArray m_buffered;
 };

@@ -1,17 +1,12 @@
-// A program's main window on a real pseudo-terminal: a temporary program folder whose `com1`
-// links to the terminal, message boxes recorded, the form built on that folder. Header-only, for
-// tests that link the window anyway.
+// A program's main window on a real pseudo-terminal: a program folder whose `com1` leads to the
+// test's line, message boxes recorded, the form built on that folder. Header-only, for tests that
+// link the window anyway.
 #pragma once
 
 #include "monitor/layout.h"
 #include "monitor/main_form.h"
 #include "support/message_recorder.h"
-#include "support/pseudo_terminal.h"
-
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <memory>
+#include "support/program_folder.h"
 
 // A point of lamp `channel` in window coordinates that its status label does not cover.
 inline QPoint LampPoint(int channel)
@@ -20,15 +15,14 @@ inline QPoint LampPoint(int channel)
     return {monitor::Px(place.lampLeft + monitor::kLampWidth) - 4, monitor::Px(place.lampTop) + 3};
 }
 
-template <typename Form = monitor::MainForm> struct WindowRig : MessageRecorder
+template <typename Form = monitor::MainForm> struct WindowRig : MessageRecorder, ProgramFolder
 {
-    QTemporaryDir dir;
-    std::unique_ptr<PseudoTerminal> pty = std::make_unique<PseudoTerminal>();
     std::unique_ptr<Form> form;
 
     // `prepare` may fill the program folder before the window is built.
     explicit WindowRig(const std::function<void(const QString& dir)>& prepare = {})
     {
+        pty = std::make_unique<PseudoTerminal>();
         linkPort(1);
         if (prepare)
             prepare(dir.path());
@@ -39,12 +33,4 @@ template <typename Form = monitor::MainForm> struct WindowRig : MessageRecorder
 
     // One poll tick run by the test: what it writes on the line, as hex.
     QByteArray tick() { return pty->tick(form->session()); }
-
-    // `<dir>/comN` leads to `target`, by default this terminal.
-    void linkPort(int number, const QString& target = {})
-    {
-        const QString link = dir.filePath(QStringLiteral("com%1").arg(number));
-        QFile::remove(link);
-        QFile::link(target.isEmpty() ? pty->slavePath() : target, link);
-    }
 };
