@@ -41,6 +41,11 @@ private slots:
         };
         QCOMPARE(of(1) + ", " + of(2) + ", " + of(3), "0 400 400, 1 300 300, 1 900 900");
         QCOMPARE(log.linkLost(), 1);
+        board::WatchLog never; // absent once, at the sixth silent poll, as the watchdog counts
+        QString absent;
+        for (int poll = 1; poll <= 7; ++poll)
+            absent += QString::number(never.silent(poll).size());
+        QCOMPARE(absent, "0000010");
     }
 
     // The command line's rules, in-process: each row's arguments and the options they give
@@ -77,6 +82,9 @@ private slots:
         row("--port 1 --device x status", "2 --port 和 --device");
         row("-x --bogus status", "2 未知的选项：-x、--bogus");
         row("--address 1,,2 watch", "2 地址“1,,2”不是 0～255 的地址或列表");
+        row("status --timeout", "2 选项 --timeout 后面缺少取值");
+        row("--address 3 ports", "2 --address 只用于 status、watch、toggle、scan");
+        row("--json ports", "c4 p1 f1 a0 i50 t1000 r0 ch0 d0 1-1");
     }
     void options()
     {

@@ -137,6 +137,10 @@ private slots:
                "exit 1";
         QTest::newRow("version") << KESTREL_PATH
                                  << "run --version; = kestrel " PROJECT_VERSION "; $; exit 0";
+        QTest::newRow("help") << WRENFIELD_PATH << "run -h; ? man wrenfield tells more.; exit 0";
+        QTest::newRow("unexpected argument")
+            << KESTREL_PATH
+            << "run QT_QPA_PLATFORM=offscreen foo; ? unexpected argument: foo; exit 2";
     }
     void withoutDisplay()
     {
