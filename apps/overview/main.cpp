@@ -48,6 +48,7 @@ int main(int argc, char* argv[])
         QObject::connect(&*stopped, &QSocketNotifier::activated, &window, [&] {
             stops->take();
             window.close();
+            QApplication::quit(); // also from inside a message box's own loop
         });
     }
     window.show();

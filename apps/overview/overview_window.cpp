@@ -46,7 +46,6 @@ QSettings Settings()
 
 OverviewWindow::OverviewWindow(const QString& programDir, const Options& options, QWidget* parent)
     : QMainWindow(parent), m_programDir(programDir), m_options(options),
-      m_names(naming::NameFileToRead(programDir)),
       m_writer(options.historyFile.isEmpty() ? history::DefaultPath() : options.historyFile,
                options.keepDays),
       m_watch(
@@ -75,14 +74,13 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
             [this](const QString& path) { m_timeline.setSource(path, {}); });
 
     statusBar()->addWidget(&m_historyState, 1);
+    statusBar()->addPermanentWidget(&m_notWritten);
+    m_notWritten.hide();
     m_historyState.setText(Tr("历史文件：%1", "History: %1").arg(m_writer.path()));
     m_notWrittenTimer.setInterval(1000);
     connect(&m_notWrittenTimer, &QTimer::timeout, this, &OverviewWindow::showNotWritten);
     connect(&m_writer, &history::Writer::failed, this, &OverviewWindow::historyFailed);
-    if (!m_names.error().isEmpty())
-        statusBar()->showMessage(Tr("无法读取名称文件（%1），通道用默认名称。",
-                                    "The name file cannot be read (%1); channels go by number.")
-                                     .arg(m_names.error()));
+    readNames();
 
     connect(&m_watch, &LineWatch::boardChanged, this, [this](int index) {
         m_rows[std::size_t(index)]->setBoard(m_watch.boards()[std::size_t(index)], true);
@@ -204,6 +202,16 @@ void OverviewWindow::showDevices()
         m_deviceList.resizeColumnToContents(column);
 }
 
+void OverviewWindow::readNames()
+{
+    m_names = NameBook(naming::NameFileToRead(m_programDir));
+    if (!m_names.error().isEmpty())
+        statusBar()->showMessage(Tr("无法读取名称文件（%1），通道用默认名称。",
+                                    "The name file cannot be read (%1); channels go by number.")
+                                     .arg(m_names.error()),
+                                 15000);
+}
+
 void OverviewWindow::showPage(int page)
 {
     m_pages.setCurrentIndex(page);
@@ -239,8 +247,7 @@ void OverviewWindow::startWatch(bool fromCommandLine)
                  .arg(m_addressEdit.text()));
         return;
     }
-    // Names renamed in Kestrel since the last watch are shown and recorded from now on.
-    m_names = NameBook(naming::NameFileToRead(m_programDir));
+    readNames(); // names given in Kestrel since the last watch are shown and recorded
     m_rows.clear();
     QWidget* area = m_watchPage.widget();
     area->resize(layout::kRowWidth, int(addresses->size()) * layout::kRowHeight);
@@ -368,9 +375,9 @@ void OverviewWindow::historyFailed(const QString& message)
 
 void OverviewWindow::showNotWritten()
 {
-    const qint64 count = m_writer.notWritten();
-    statusBar()->showMessage(
-        Tr("未写入历史的记录：%1 条", "Rows not written into the history: %1").arg(count));
+    m_notWritten.setText(Tr("未写入历史的记录：%1 条", "Rows not written into the history: %1")
+                             .arg(m_writer.notWritten()));
+    m_notWritten.show();
 }
 
 void OverviewWindow::resizeEvent(QResizeEvent* event)

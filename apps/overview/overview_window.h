@@ -47,6 +47,7 @@ private:
     void buildBar();
     void buildLinePage();
     void showDevices();
+    void readNames();
     void showPage(int page);
     std::optional<Line> chosenLine();
     void startWatch(bool fromCommandLine);
@@ -87,7 +88,8 @@ private:
     HistoryView m_historyView;
     TimelineView m_timeline;
 
-    QLabel m_historyState;
+    QLabel m_historyState; // the file written, or why it cannot be
+    QLabel m_notWritten;   // the rows lost since
     QTimer m_notWrittenTimer;
 
     std::unique_ptr<board::BoardSession> m_scanSession;
