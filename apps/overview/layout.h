@@ -12,18 +12,18 @@ namespace overview::layout {
 constexpr QSize kWindow{1000, 700};
 constexpr int kMargin = 8;
 
-// The bar above the pages: a button for each page, the watch button and the line's state.
+// The bar above the pages: a button for each page and the watch button.
 constexpr int kPageButtonWidth = 108;
 constexpr QRect PageButton(int page) // 0 line, 1 watch, 2 history, 3 timeline
 {
     return {kMargin + page * (kPageButtonWidth + 4), kMargin, kPageButtonWidth, 30};
 }
 constexpr QRect kWatchButton{464, kMargin, 128, 30};
-constexpr QPoint kBannerAt{604, kMargin};
-constexpr int kBannerHeight = 30;
+// The line's state under the bar, two lines at most, as wide as the window.
+constexpr QRect kBanner{kMargin, 42, 984, 34};
 
-// The pages, below the bar.
-constexpr QPoint kPageAt{kMargin, 46};
+// The pages, below the line's state.
+constexpr QPoint kPageAt{kMargin, 80};
 
 // The line page, from the page's corner.
 constexpr int kLabelWidth = 110;

@@ -86,7 +86,7 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
         m_rows[std::size_t(index)]->setBoard(m_watch.boards()[std::size_t(index)], true);
     });
     connect(&m_watch, &LineWatch::lineDown, this, [this](const QString& message) {
-        m_banner.setText(message);
+        m_banner.setText(QString(message).replace(u'\n', u' ')); // two lines hold it
         SetWarning(m_banner, true);
         PrintError(message);
     });
@@ -118,7 +118,7 @@ void OverviewWindow::buildBar()
     m_watchButton.setText(Tr("开始监视", "Start watching"));
     m_watchButton.setGeometry(layout::kWatchButton);
     connect(&m_watchButton, &QPushButton::clicked, this, &OverviewWindow::toggleWatch);
-    m_banner.move(layout::kBannerAt);
+    m_banner.setGeometry(layout::kBanner);
     m_banner.setTextFormat(Qt::PlainText);
     m_banner.setWordWrap(true);
 }
@@ -237,6 +237,7 @@ std::optional<Line> OverviewWindow::chosenLine()
 void OverviewWindow::startWatch(bool fromCommandLine)
 {
     endScan({});
+    m_watch.stop(); // its last changes go to the rows of the boards it watched
     const auto line = chosenLine();
     if (!line)
         return;
@@ -384,7 +385,7 @@ void OverviewWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     const QSize room = centralWidget()->size();
-    m_banner.resize(room.width() - layout::kBannerAt.x() - layout::kMargin, layout::kBannerHeight);
+    m_banner.resize(room.width() - 2 * layout::kMargin, layout::kBanner.height());
     m_pages.resize(room.width() - 2 * layout::kMargin, room.height() - layout::kPageAt.y());
     m_foundList.resize(
         layout::kFoundList.width(),
