@@ -160,17 +160,34 @@ void HistoryView::exportCsv()
     const QString target = QFileDialog::getSaveFileName(
         this, Tr("导出 CSV", "Export CSV"), QStringLiteral("history.csv"),
         Tr("CSV 文件 (*.csv)", "CSV files (*.csv)"));
-    if (target.isEmpty())
+    if (target.isEmpty() || m_exporting)
         return;
-    QSaveFile file(target);
-    QString failure = file.open(QIODevice::WriteOnly) ? QString() : file.errorString();
-    if (failure.isEmpty())
-        failure = history::ExportCsv(m_path, filter(), file);
-    if (failure.isEmpty() && !file.commit())
-        failure = file.errorString();
-    if (!failure.isEmpty())
-        msgbox::Show({msgbox::Icon::Warning, msgbox::ApplicationTitle(),
-                      Tr("无法导出到 %1：%2", "Cannot export to %1: %2").arg(target, failure)});
+    // A long history takes seconds to write out: the window goes on meanwhile.
+    m_export.setEnabled(false);
+    m_exporting.reset(QThread::create([this, target, path = m_path, filter = filter()] {
+        QSaveFile file(target);
+        m_exportFailure = file.open(QIODevice::WriteOnly) ? QString() : file.errorString();
+        if (m_exportFailure.isEmpty())
+            m_exportFailure = history::ExportCsv(path, filter, file);
+        if (m_exportFailure.isEmpty() && !file.commit())
+            m_exportFailure = file.errorString();
+    }));
+    connect(m_exporting.get(), &QThread::finished, this, [this, target] {
+        m_exporting->wait();
+        m_exporting.reset();
+        m_export.setEnabled(true);
+        if (!m_exportFailure.isEmpty())
+            msgbox::Show(
+                {msgbox::Icon::Warning, msgbox::ApplicationTitle(),
+                 Tr("无法导出到 %1：%2", "Cannot export to %1: %2").arg(target, m_exportFailure)});
+    });
+    m_exporting->start();
+}
+
+HistoryView::~HistoryView()
+{
+    if (m_exporting)
+        m_exporting->wait();
 }
 
 void HistoryView::openFile()

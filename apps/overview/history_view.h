@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QThread>
+
+#include <memory>
 
 namespace overview {
 
@@ -19,6 +22,7 @@ class HistoryView : public QWidget
 
 public:
     explicit HistoryView(const QString& path, QWidget* parent = nullptr);
+    ~HistoryView() override; // waits for an export under way
 
     const QString& path() const { return m_path; }
     // The first page of the filter, read anew.
@@ -50,6 +54,8 @@ private:
     QLabel m_error;
     QTableWidget m_table;
     std::optional<history::Filter> m_next; // the next page's, while there is one
+    std::unique_ptr<QThread> m_exporting;  // the export under way
+    QString m_exportFailure;               // written by that thread until it ends
 };
 
 } // namespace overview

@@ -22,8 +22,6 @@ struct Options
     bool anyAddress = false;             // take any valid answer (one board)
     QString historyFile;                 // --history FILE; empty: history::DefaultPath()
     int keepDays = 0;                    // rows kept so many days; 0: all
-
-    bool lineGiven() const { return port || !device.isEmpty(); }
 };
 
 // `arguments` as QCoreApplication::arguments() gives them (program name first, Qt's own taken

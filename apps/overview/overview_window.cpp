@@ -96,6 +96,7 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
     });
 
     resize(layout::kWindow);
+    m_banner.setText(Tr("未在监视。", "Not watching."));
     if (!m_options.addresses.empty())
         startWatch(true);
     else
@@ -277,7 +278,7 @@ void OverviewWindow::stopWatch()
     m_watch.stop();
     m_devices.refresh();
     m_watchButton.setText(Tr("开始监视", "Start watching"));
-    m_banner.setText(Tr("已停止监视。", "Not watching."));
+    m_banner.setText(Tr("未在监视。", "Not watching."));
     SetWarning(m_banner, false);
 }
 
