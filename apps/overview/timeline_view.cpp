@@ -1,6 +1,7 @@
 #include "timeline_view.h"
 
 #include "looks.h"
+#include "timeline_scale.h"
 
 #include "link/text.h"
 
@@ -26,21 +27,6 @@ struct Span
 };
 constexpr Span kSpans[] = {{3600, 600}, {86400, 3 * 3600}, {7 * 86400, 86400}};
 
-QString StateWord(history::State state)
-{
-    switch (state) {
-    case history::State::On:
-        return Tr("连接", "on");
-    case history::State::Off:
-        return Tr("断开", "off");
-    case history::State::Unknown:
-        return Tr("状态未知（无应答）", "unknown (no answer)");
-    case history::State::Closed:
-        break;
-    }
-    return Tr("串口关闭", "line closed");
-}
-
 } // namespace
 
 TimelineChart::TimelineChart(QWidget* parent) : QWidget(parent)
@@ -62,11 +48,9 @@ QRectF TimelineChart::stripsArea() const
     return QRectF(kLabelsWidth, 0, width() - kLabelsWidth - 8, height() - kAxisHeight);
 }
 
-double TimelineChart::xOf(const QDateTime& time) const
+TimelineScale TimelineChart::scale() const
 {
-    const QRectF area = stripsArea();
-    const double span = double(m_from.msecsTo(m_to));
-    return area.left() + (span > 0 ? area.width() * double(m_from.msecsTo(time)) / span : 0);
+    return TimelineScale(stripsArea(), m_from, m_to);
 }
 
 void TimelineChart::paintEvent(QPaintEvent*)
@@ -74,16 +58,16 @@ void TimelineChart::paintEvent(QPaintEvent*)
     if (!m_from.isValid())
         return;
     QPainter painter(this);
-    const QRectF area = stripsArea();
-    const double lane = area.height() / board::kChannels;
+    const TimelineScale scale = this->scale();
     for (int ch = 1; ch <= board::kChannels; ++ch) {
-        const double top = area.top() + (ch - 1) * lane;
-        painter.drawText(QRectF(0, top, kLabelsWidth - 4, lane), Qt::AlignRight | Qt::AlignVCenter,
-                         QString::number(ch));
+        const QRectF lane = scale.lane(ch);
+        painter.drawText(QRectF(0, lane.top(), kLabelsWidth - 4, lane.height()),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(ch));
         for (const history::Stretch& stretch : m_lanes.channels[std::size_t(ch - 1)]) {
-            const double left = xOf(stretch.from);
-            painter.fillRect(QRectF(left, top + 1, xOf(stretch.to) - left, lane - 2),
-                             LampColor(stretch.state));
+            const double left = scale.x(stretch.from);
+            painter.fillRect(
+                QRectF(left, lane.top() + 1, scale.x(stretch.to) - left, lane.height() - 2),
+                LampColor(stretch.state));
         }
     }
     // The axis: a tick and a time at each whole step of the local clock within the span.
@@ -94,28 +78,15 @@ void TimelineChart::paintEvent(QPaintEvent*)
     const qint64 first =
         ((m_from.toSecsSinceEpoch() + offset) / span.step + 1) * span.step - offset;
     const QString format = span.step >= 86400 ? QStringLiteral("MM-dd") : QStringLiteral("HH:mm");
+    const QRectF area = stripsArea();
     painter.drawLine(QPointF(area.left(), area.bottom()), QPointF(area.right(), area.bottom()));
     for (qint64 at = first; at < m_to.toSecsSinceEpoch(); at += span.step) {
         const QDateTime tick = QDateTime::fromSecsSinceEpoch(at);
-        const double x = xOf(tick);
+        const double x = scale.x(tick);
         painter.drawLine(QPointF(x, area.bottom()), QPointF(x, area.bottom() + 4));
         painter.drawText(QRectF(x - 40, area.bottom() + 4, 80, kAxisHeight - 4),
                          Qt::AlignHCenter | Qt::AlignTop, tick.toString(format));
     }
-}
-
-const history::Stretch* TimelineChart::stretchAt(QPoint point, int* channel) const
-{
-    const QRectF area = stripsArea();
-    if (!m_from.isValid() || !area.contains(point))
-        return nullptr;
-    *channel = 1 + int((point.y() - area.top()) * board::kChannels / area.height());
-    const QDateTime time = m_from.addMSecs(
-        qint64(double(m_from.msecsTo(m_to)) * (point.x() - area.left()) / area.width()));
-    for (const history::Stretch& stretch : m_lanes.channels[std::size_t(*channel - 1)])
-        if (stretch.from <= time && time < stretch.to)
-            return &stretch;
-    return nullptr;
 }
 
 bool TimelineChart::event(QEvent* event)
@@ -123,23 +94,10 @@ bool TimelineChart::event(QEvent* event)
     if (event->type() != QEvent::ToolTip)
         return QWidget::event(event);
     const auto* help = static_cast<QHelpEvent*>(event);
-    int channel = 0;
-    const history::Stretch* stretch = stretchAt(help->pos(), &channel);
-    if (!stretch) {
+    if (const auto under = scale().at(m_lanes, help->pos()))
+        QToolTip::showText(help->globalPos(), StretchText(under->first, under->second), this);
+    else
         QToolTip::hideText();
-        event->ignore();
-        return true;
-    }
-    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-    const QString name = stretch->name.isEmpty()
-                             ? Tr("第%1路", "channel %1").arg(channel)
-                             : Tr("第%1路 %2", "channel %1 %2").arg(channel).arg(stretch->name);
-    QToolTip::showText(help->globalPos(),
-                       QStringLiteral("%1\n%2\n%3 – %4")
-                           .arg(name, StateWord(stretch->state),
-                                stretch->from.toLocalTime().toString(format),
-                                stretch->to.toLocalTime().toString(format)),
-                       this);
     return true;
 }
 

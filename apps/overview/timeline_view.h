@@ -2,7 +2,7 @@
 // its lamp was, with a time axis; hovering over a strip tells that stretch's state and times.
 #pragma once
 
-#include "history/queries.h"
+#include "timeline_scale.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -27,8 +27,7 @@ protected:
 
 private:
     QRectF stripsArea() const;
-    double xOf(const QDateTime& time) const;
-    const history::Stretch* stretchAt(QPoint point, int* channel) const;
+    TimelineScale scale() const;
 
     history::Lanes m_lanes;
     QDateTime m_from, m_to;

@@ -4,6 +4,7 @@
 #include "apps/overview/line_watch.h"
 #include "apps/overview/names.h"
 #include "apps/overview/options.h"
+#include "apps/overview/timeline_scale.h"
 
 #include "history/queries.h"
 #include "naming/gbk.h"
@@ -167,6 +168,52 @@ private slots:
                  read);
     }
 
+    // What lies under the mouse on a timeline of a real history: strips 1000 px wide over 1000 s,
+    // a lane of 10 px a channel.
+    void timelinePoints_data()
+    {
+        QTest::addColumn<QPointF>("point");
+        QTest::addColumn<QString>("under"); // channel, state, the stretch's seconds
+        QTest::newRow("while on") << QPointF(150, 5) << "1 0 100-300";
+        QTest::newRow("off, to the closing") << QPointF(599.5, 9.9) << "1 1 300-600";
+        QTest::newRow("the bottom edge") << QPointF(650, 240) << "24 3 600-1000";
+        QTest::newRow("left of the strips") << QPointF(-1, 5) << "none";
+    }
+    void timelinePoints()
+    {
+        QFETCH(QPointF, point);
+        QFETCH(QString, under);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("h.sqlite");
+        const QDateTime base(QDate(2025, 3, 1), QTime(0, 0), Qt::UTC);
+        history::Writer writer(path);
+        using history::Event;
+        for (const auto& [second, channel, event] : {std::tuple{0, 0, Event::Opened},
+                                                     {100, 1, Event::On},
+                                                     {300, 1, Event::Off},
+                                                     {600, 0, Event::Closed}})
+            writer.append(
+                {base.addSecs(second), "/dev/a", channel ? std::optional(1) : std::nullopt,
+                 channel ? std::optional(channel) : std::nullopt, event, channel ? "pump" : ""});
+        writer.close();
+        const history::Lanes lanes = history::Timeline(path, {}, 1, base, base.addSecs(1000));
+        const TimelineScale scale(QRectF(0, 0, 1000, 240), base, base.addSecs(1000));
+        QCOMPARE(scale.x(base.addSecs(300)), 300.0);
+        const auto found = scale.at(lanes, point);
+        QCOMPARE(found ? QString("%1 %2 %3-%4")
+                             .arg(found->first)
+                             .arg(int(found->second.state))
+                             .arg(base.secsTo(found->second.from))
+                             .arg(base.secsTo(found->second.to))
+                       : "none",
+                 under);
+        if (found && found->first == 1 && found->second.state == history::State::On)
+            QCOMPARE(StretchText(1, found->second),
+                     "channel 1 pump\non\n" +
+                         base.addSecs(100).toLocalTime().toString("yyyy-MM-dd HH:mm:ss") + " – " +
+                         base.addSecs(300).toLocalTime().toString("yyyy-MM-dd HH:mm:ss"));
+    }
+
     // A comN link made beside the program shows in the list, with its number, soon after.
     void devicesCome()
     {
@@ -237,6 +284,7 @@ private slots:
         QTemporaryDir dir;
         history::Writer writer(dir.filePath("h.sqlite"));
         LineWatch watch(dir.path(), writer, kNames);
+        QVERIFY(!watch.active());
         QSignalSpy down(&watch, &LineWatch::lineDown);
         const Line line{1, dir.filePath("com1")};
         QVERIFY(!watch.start(line, {1}, false, false).ok);
