@@ -91,6 +91,20 @@ std::pair<QString, QString> HelpRow(const OptionText& option, const QString& pre
                                   : say("（%1）", " (%1)").arg(bounds.join(say("，", ", "))))};
 }
 
+QString ParseError(const QCommandLineParser& parser)
+{
+    if (!parser.unknownOptionNames().isEmpty()) {
+        QStringList unknown;
+        for (const QString& name : parser.unknownOptionNames())
+            unknown << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+        return Tr("未知的选项：%1", "unknown option: %1").arg(unknown.join(Tr("、", ", ")));
+    }
+    // Qt's only other complaint is a value missing after an option; it names the option.
+    const QString option =
+        QRegularExpression(QStringLiteral("'([^']*)'")).match(parser.errorText()).captured(1);
+    return Tr("选项 %1 后面缺少取值。", "option %1 wants a value.").arg(option);
+}
+
 QString HelpRows(const QList<std::pair<QString, QString>>& rows)
 {
     qsizetype widest = 0;

@@ -57,6 +57,10 @@ template <typename Rows> void AddOptions(QCommandLineParser& parser, const Rows&
 // inside [brackets].
 QStringList Wrap(const QString& text, int width);
 
+// What Qt's parser found wrong, in Tr's language: the unknown options, or the option that wants a
+// value.
+QString ParseError(const QCommandLineParser& parser);
+
 // Board addresses as a list such as "1,3-5" or "0-255": each 0..255, at most once, ranges
 // ascending. Nothing for anything else ("1,,2", "5-3", "256").
 std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text);

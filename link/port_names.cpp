@@ -84,9 +84,16 @@ QString Named(qint64 pid, const QString& fallback)
     if (pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno != EPERM))
         return {};
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    const QString name =
-        comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()) : fallback;
-    return Tr("%1（进程 %2）", "%1 (process %2)").arg(name.trimmed()).arg(pid);
+    QString name = comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                                  : fallback.trimmed();
+    // The kernel cuts the name at 15 bytes ("kestrel-overvie"): the command line has it whole.
+    QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (name.toLocal8Bit().size() == 15 && command.open(QIODevice::ReadOnly)) {
+        const QString whole =
+            QFileInfo(QString::fromLocal8Bit(command.read(4096).split('\0')[0])).fileName();
+        name = whole.startsWith(name) ? whole : name;
+    }
+    return Tr("%1（进程 %2）", "%1 (process %2)").arg(name).arg(pid);
 }
 
 } // namespace

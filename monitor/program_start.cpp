@@ -41,6 +41,10 @@ Start StartProgram(int& argc, char* argv[], const ProgramText& program)
             Print(stdout, name + QStringLiteral(" " PROJECT_VERSION));
             return {};
         }
+        if ((argument == "-h" || argument == "--help") && program.help) {
+            Print(stdout, program.help());
+            return {};
+        }
         if (argument == "-h" || argument == "--help") {
             Print(stdout, Tr("用法：%1 [Qt 的选项，如 -platform 名称]\n%2\n\n"
                              "  -h, --help   显示本说明并退出\n"
@@ -72,8 +76,8 @@ Start StartProgram(int& argc, char* argv[], const ProgramText& program)
     g_qtHandler = qInstallMessageHandler(NoDisplayHandler);
     Start start{std::make_unique<QApplication>(argc, argv)};
     qInstallMessageHandler(g_qtHandler);
-    // Qt has taken its own options out of argv; whatever is left is not ours either.
-    if (argc > 1) {
+    // Qt has taken its own options out of argv; whatever is left is the program's, or nobody's.
+    if (argc > 1 && !program.help) {
         Print(stderr, unexpected.arg(name, QString::fromLocal8Bit(argv[1])));
         return {nullptr, 2};
     }

@@ -16,6 +16,9 @@ struct ProgramText
     const char* title; // the application's name, the title of its own message boxes
     const char* zh;
     const char* en;
+    // A program with options of its own gives its --help here: StartProgram prints it and leaves
+    // the arguments that are not Qt's in argv for the program to read. Null: Qt's options only.
+    QString (*help)() = nullptr;
 };
 
 struct Start
@@ -25,7 +28,8 @@ struct Start
 };
 
 // Answers --help and --version, else opens the display. Without one it says so on standard error
-// and exits 1; an argument that is not Qt's own gives exit code 2.
+// and exits 1; an argument that is not Qt's own gives exit code 2 (unless the program has a help
+// of its own, and reads its options itself).
 Start StartProgram(int& argc, char* argv[], const ProgramText& program);
 
 // A program's whole run: StartProgram, then its main window until it closes.

@@ -284,21 +284,52 @@ Utf8Conversion ConvertFromUtf8(const QString& path)
     return {Utf8Conversion::Converted, backup, {}, {}};
 }
 
+namespace {
+
+// What the INI rules read: GBK bytes. A UTF-8 file is read in its GBK form, since the rules would
+// take a UTF-8 byte before ']' (as in "[软件属性]") for the first half of a GBK character; one
+// that GBK cannot hold is read as it is.
+struct IniText
+{
+    QByteArray bytes;
+    bool utf8 = false;
+};
+
+IniText ForIni(const FileRead& file)
+{
+    if (!file.utf8())
+        return {file.data};
+    const QByteArray text = WithoutBom(file.data);
+    const std::optional<QByteArray> bytes = gbk::Encode(QString::fromUtf8(text));
+    return bytes ? IniText{*bytes} : IniText{text, true};
+}
+
+QString ReadName(const IniText& text, const QString& section, const QString& key)
+{
+    const auto encode = [&](const QString& name) {
+        return text.utf8 ? name.toUtf8() : *gbk::Encode(name);
+    };
+    const QByteArray value = ini::ReadValue(text.bytes, encode(section), encode(key));
+    return text.utf8 ? QString::fromUtf8(value) : gbk::Decode(value);
+}
+
+} // namespace
+
 std::array<QString, board::kChannels> ChannelNames(const FileRead& file, int address)
 {
-    // A UTF-8 file is read as such: only Kestrel converts it (boardctl never writes).
-    const bool utf8 = file.utf8();
-    const auto encode = [&](const QString& text) {
-        return utf8 ? text.toUtf8() : *gbk::Encode(text);
-    };
-    const QByteArray content = utf8 ? WithoutBom(file.data) : file.data;
-    const QByteArray section = encode(AddressSection(QString::number(address)));
+    // boardctl and the overview read a UTF-8 file converted in memory: only Kestrel converts it
+    // on disk.
+    const IniText text = ForIni(file);
+    const QString section = AddressSection(QString::number(address));
     std::array<QString, board::kChannels> names;
-    for (int channel = 1; channel <= board::kChannels; ++channel) {
-        const QByteArray value = ini::ReadValue(content, section, encode(ChannelKey(channel)));
-        names[size_t(channel - 1)] = utf8 ? QString::fromUtf8(value) : gbk::Decode(value);
-    }
+    for (int channel = 1; channel <= board::kChannels; ++channel)
+        names[size_t(channel - 1)] = ReadName(text, section, ChannelKey(channel));
     return names;
+}
+
+QString Title(const FileRead& file)
+{
+    return ReadName(ForIni(file), QStringLiteral("软件属性"), QStringLiteral("名称"));
 }
 
 } // namespace naming

@@ -61,5 +61,8 @@ Utf8Conversion ConvertFromUtf8(const QString& path);
 // gives an empty name), read as UTF-8 from a UTF-8 file: the names of several addresses from one
 // read.
 std::array<QString, board::kChannels> ChannelNames(const FileRead& file, int address);
+// The title stored under 软件属性, 名称 in a file read whole (Kestrel's title bar), read as UTF-8
+// from a UTF-8 file; empty when none is stored.
+QString Title(const FileRead& file);
 
 } // namespace naming

@@ -276,21 +276,6 @@ ExitNow UsageError(const QString& message)
                                     "scan | ports (boardctl --help tells more)"))};
 }
 
-// What Qt's parser found wrong: an unknown option, or a value missing after one.
-QString ParseError(const QCommandLineParser& parser)
-{
-    if (!parser.unknownOptionNames().isEmpty()) {
-        QStringList unknown;
-        for (const QString& name : parser.unknownOptionNames())
-            unknown << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
-        return Tr("未知的选项：%1", "unknown option: %1").arg(unknown.join(Tr("、", ", ")));
-    }
-    // Qt's only other complaint is a value missing after an option; it names the option.
-    const QString option =
-        QRegularExpression(QStringLiteral("'([^']*)'")).match(parser.errorText()).captured(1);
-    return Tr("选项 %1 后面缺少取值。", "option %1 wants a value.").arg(option);
-}
-
 // The command and, for toggle, its channel.
 QString ReadCommand(const QStringList& words, Options& options)
 {
@@ -376,7 +361,7 @@ std::variant<Options, ExitNow> ParseOptions(const QStringList& arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     board::AddOptions(parser, kOptions);
     if (!parser.parse(arguments))
-        return UsageError(ParseError(parser));
+        return UsageError(board::ParseError(parser));
     if (parser.isSet("help"))
         return ExitNow{kExitDone, Help()};
     if (parser.isSet("version"))

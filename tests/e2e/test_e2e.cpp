@@ -1,5 +1,7 @@
 // Each program once from end to end: the real binary on a private virtual display beside the real
 // boardsim, seen only through the screen, the mouse and the simulator's log.
+#include "apps/overview/layout.h"
+#include "history/queries.h"
 #include "support/script.h"
 #include "support/window_rig.h"
 #include "support/x_session.h"
@@ -58,6 +60,17 @@ void LossToldByOpenedPort(Rig& rig, const QString& boxTitle)
     const QString lost = rig.sim->control("unplug") ? rig.x.boxText(boxTitle) : QString();
     QVERIFY2(lost.startsWith(QStringLiteral("串口 1（%1） 断开了").arg(rig.dir.filePath("com1"))),
              qPrintable(lost));
+}
+
+// The share of the progress bar's width filled, read along a line above its text.
+double Filled(const QImage& screen, const QRect& bar)
+{
+    int filled = 0;
+    for (int x = bar.left(); x <= bar.right(); ++x) {
+        const QColor pixel = screen.pixelColor(x, bar.top() + 4);
+        filled += pixel.blue() > pixel.red() + 60; // the desktop's highlight, not the groove
+    }
+    return double(filled) / bar.width();
 }
 
 } // namespace
@@ -119,6 +132,69 @@ private slots:
                  QStringList({"com1", "wrenfield"})); // the console keeps nothing in files
         // A pulled cable is told in the console's own box, by the port that was opened.
         LossToldByOpenedPort(rig, "^Wrenfield 测试台$");
+    }
+
+    // The overview on a bus of three boards: a scan with its progress bar, then the boards
+    // watched; a channel changed on one board and another board falling silent show on their rows
+    // and in the history it writes.
+    void overview()
+    {
+        QTemporaryDir home; // the remembered line and the history go there
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+        qputenv("LC_ALL", "C");
+        Rig rig(OVERVIEW_PATH, {"--address", "1,2,3", "--pattern", "0x5A5A5A"});
+        namespace at = overview::layout;
+        const QRect window = rig.x.waitForWindow("^Kestrel Overview$");
+        rig.window = window.topLeft();
+        QVERIFY2(rig.ready() && !window.isEmpty(), "no display, no boardsim or no window");
+
+        // The scan runs through 0..255 on the line the program has by default, port 1.
+        rig.click(at::kPageAt + at::kScanButton.center());
+        const QRect bar = at::kProgress.translated(rig.window + at::kPageAt);
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         const double filled = Filled(rig.x.screenshot(), bar);
+                         return filled > 0.05 && filled < 0.95;
+                     },
+                     10000),
+                 "the progress bar showed no scan under way");
+        QVERIFY2(QTest::qWaitFor([&] { return Filled(rig.x.screenshot(), bar) > 0.97; }, 20000),
+                 "the progress bar did not fill");
+
+        rig.click(at::kWatchButton.center());
+        // Row `row` shows the channels, or every lamp yellow.
+        const auto rowShows = [&](int row, std::optional<std::uint32_t> channels) {
+            const QImage screen = rig.x.screenshot();
+            for (int ch = 1; ch <= 24; ++ch) {
+                const QRgb lamp = !channels                     ? 0xFFFFFF00
+                                  : (*channels >> (ch - 1)) & 1 ? 0xFF00FF00
+                                                                : 0xFFFF0000;
+                if (screen.pixel(rig.window + at::LampCentre(row, ch)) != lamp)
+                    return false;
+            }
+            return true;
+        };
+        const auto shown = [&](std::uint32_t one, std::optional<std::uint32_t> two,
+                               std::optional<std::uint32_t> three) {
+            return QTest::qWaitFor(
+                [&] { return rowShows(0, one) && rowShows(1, two) && rowShows(2, three); }, 10000);
+        };
+        QVERIFY2(shown(0x5A5A5A, 0x5A5A5A, 0x5A5A5A), "the three boards' rows do not show them");
+
+        const QString history = home.filePath("data/kestrel/history.sqlite");
+        const auto recorded = [&](int address, history::Event event, std::optional<int> channel) {
+            const history::Filter filter{.address = address, .channel = channel, .events = {event}};
+            return QTest::qWaitFor([&] { return !history::Events(history, filter).rows.empty(); },
+                                   5000);
+        };
+        QVERIFY(rig.sim->control("@2 pattern 0x000001"));
+        QVERIFY2(shown(0x5A5A5A, 0x000001, 0x5A5A5A), "board 2's row did not follow it");
+        QVERIFY2(recorded(2, history::Event::On, 1), "board 2's channel 1 is not in the history");
+        QVERIFY(rig.sim->control("@3 silent on"));
+        QVERIFY2(shown(0x5A5A5A, 0x000001, std::nullopt), "board 3's row does not show it silent");
+        QVERIFY2(recorded(3, history::Event::Lost, std::nullopt),
+                 "board 3's silence is not in the history");
     }
 
     // No display, or one no server answers (our sessions take :100..:899), is told with what to
