@@ -2,8 +2,8 @@
 # Checks the Debian package without installing it: what it holds, lintian, the AppStream data, the
 # watch service, the manual pages and boardctl's completion, and the programs run from a read-only
 # unpacked copy as an ordinary user would meet them: Kestrel keeps its names in the user's own
-# folder and boardctl finds them there, boardsim links port 1 there, and both boardctl and Kestrel
-# open port 1 through it.
+# folder and boardctl finds them there, boardsim links port 1 there, and boardctl, Kestrel and
+# Kestrel Overview open port 1 through it; the overview writes its history there.
 # Usage: check-package.sh kestrel_<version>_<arch>.deb
 set -euo pipefail
 deb=$(realpath "$1")
@@ -15,13 +15,17 @@ trap 'kill "${pids[@]}" ${XVFB_PID:-} 2>/dev/null || true; wait; chmod -R u+w "$
 fail() { echo "check-package: $*" >&2; exit 1; }
 
 listing=$(dpkg-deb -c "$deb")
-for path in bin/{kestrel,wrenfield,boardsim,boardctl} share/applications/{kestrel,wrenfield}.desktop \
+for path in bin/{kestrel,wrenfield,kestrel-overview,boardsim,boardctl} \
+  share/applications/{kestrel,wrenfield,kestrel-overview}.desktop \
   share/icons/hicolor/{16x16/apps/kestrel.png,32x32/apps/kestrel.png,48x48/apps/kestrel.png,scalable/apps/kestrel.svg} share/metainfo/org.example.kestrel.metainfo.xml \
-  share/doc/kestrel/{README.md,copyright,changelog.gz} share/man/man1/{kestrel,wrenfield,boardsim,boardctl}.1.gz \
+  share/doc/kestrel/{README.md,copyright,changelog.gz} share/doc/kestrel/docs/{kestrel,wrenfield,overview,timeline}.png \
+  share/man/man1/{kestrel,wrenfield,kestrel-overview,boardsim,boardctl}.1.gz \
   share/bash-completion/completions/boardctl; do
   grep -q " \./usr/$path\$" <<<"$listing" || fail "usr/$path is missing from the package"
 done
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "Depends was not worked out from the programs"
+# Qt loads its SQLite driver as a plugin, which no library dependency brings.
+dpkg-deb -f "$deb" Depends | grep -qw libqt6sql6-sqlite || fail "Depends lacks Qt's SQLite driver"
 # --allow-root only silences lintian's warning about running as root. Warnings count too: a program
 # without a manual page is one, and so is every warning of man rendering a page.
 lintian --allow-root --fail-on error,warning "$deb" || fail "lintian reports errors or warnings"
@@ -67,7 +71,7 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 # It execs, so that a program started with & is $! itself and the exit trap ends it: call it in
 # a subshell, ( ), $( ) or &.
-user() { exec "${as_user[@]}" -u XDG_DATA_HOME HOME="$home" "$@"; }
+user() { exec "${as_user[@]}" -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" "$@"; }
 (user test ! -w "$bin") || fail "the program folder can be written: the check would prove nothing"
 
 start_xvfb "$work"
@@ -97,6 +101,30 @@ xdotool mousemove --window "$window" 305 20 click 1
 lamp_red() { [[ $(import -window "$window" -crop 1x1+220+143 -depth 8 txt:-) == *'#FF0000'* ]]; }
 for _ in $(seq 100); do lamp_red && break; sleep 0.05; done
 lamp_red || fail "Kestrel's lamp 1 did not turn red on port 1: $(cat "$work/kestrel.log")"
+# 关闭串口, then Kestrel ends: a port left open by a killed program would stay exclusive to it on
+# the simulator's terminal, which holds it open.
+xdotool mousemove --window "$window" 305 20 click 1
+for _ in $(seq 100); do lamp_red || break; sleep 0.05; done
+! lamp_red || fail "Kestrel did not close port 1"
+kill "${pids[0]}"
+wait "${pids[0]}" 2>/dev/null || true
+
+# The overview from the application menu's entry, as a wall screen starts it: board 1 on port 1.
+# Its first lamp turns red, and the history in the user's folder holds the line opened and closed
+# and channel 1 under the name the user gave it.
+exec_line=$(sed -n 's/^Exec=//p' "$share/applications/kestrel-overview.desktop")
+LC_ALL=C user "$bin/$exec_line" --port 1 --address 1 >"$work/overview.log" 2>&1 & pids+=($!)
+window=$(wait_window '^Kestrel Overview$') || fail "Kestrel Overview showed no window: $(cat "$work/overview.log")"
+lamp_red() { [[ $(import -window "$window" -crop 1x1+457+97 -depth 8 txt:-) == *'#FF0000'* ]]; }
+for _ in $(seq 100); do lamp_red && break; sleep 0.05; done
+lamp_red || fail "the overview's lamp 1 of board 1 did not turn red on port 1: $(cat "$work/overview.log")"
+kill "${pids[-1]}" # SIGTERM: the pending rows and the closed line are written first
+wait "${pids[-1]}" || fail "Kestrel Overview did not end with 0 on SIGTERM: $(cat "$work/overview.log")"
+history=$home/.local/share/kestrel/history.sqlite
+rows=$(user sqlite3 "$history" "SELECT group_concat(event || ':' || coalesce(name, ''), ' ') FROM
+  (SELECT * FROM events WHERE address IS NULL OR channel = 1 ORDER BY rowid)") ||
+  fail "the overview's history $history cannot be read"
+[ "$rows" = "opened: off:水泵七 closed:" ] || fail "the overview's history $history holds: $rows"
 
 # Every program started here ends with the check, and nothing of the package is left running.
 kill "${pids[@]}" 2>/dev/null || true
