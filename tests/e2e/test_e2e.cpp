@@ -188,8 +188,23 @@ private slots:
             return QTest::qWaitFor([&] { return !history::Events(history, filter).rows.empty(); },
                                    5000);
         };
+        // A row's ground, between its first two lamps: marked for a while when the row changes,
+        // else the page's own, as beside the rows.
+        const auto ground = [&](int row) {
+            return rig.x.screenshot().pixel(rig.window + at::LampCentre(row, 1) +
+                                            QPoint(at::kLampPitch / 2, 0));
+        };
+        const QRgb plain = rig.x.screenshot().pixel(rig.window + at::kPageAt +
+                                                    QPoint(at::kRowWidth + 8, at::kRowHeight / 2));
+        QVERIFY2(QTest::qWaitFor(
+                     [&] { return ground(0) == plain && ground(1) == plain && ground(2) == plain; },
+                     10000),
+                 "the rows are still marked long after the boards' first answers");
         QVERIFY(rig.sim->control("@2 pattern 0x000001"));
         QVERIFY2(shown(0x5A5A5A, 0x000001, 0x5A5A5A), "board 2's row did not follow it");
+        QVERIFY2(ground(1) != plain && ground(0) == plain, "board 2's changed row is not marked");
+        QVERIFY2(QTest::qWaitFor([&] { return ground(1) == plain; }, 10000),
+                 "board 2's row stays marked");
         QVERIFY2(recorded(2, history::Event::On, 1), "board 2's channel 1 is not in the history");
         QVERIFY(rig.sim->control("@3 silent on"));
         QVERIFY2(shown(0x5A5A5A, 0x000001, std::nullopt), "board 3's row does not show it silent");
@@ -216,6 +231,9 @@ private slots:
         QTest::newRow("help") << WRENFIELD_PATH << "run -h; ? man wrenfield tells more.; exit 0";
         QTest::newRow("unexpected argument")
             << KESTREL_PATH
+            << "run QT_QPA_PLATFORM=offscreen foo; ? unexpected argument: foo; exit 2";
+        QTest::newRow("overview, unexpected argument")
+            << OVERVIEW_PATH
             << "run QT_QPA_PLATFORM=offscreen foo; ? unexpected argument: foo; exit 2";
     }
     void withoutDisplay()
