@@ -1,0 +1,133 @@
+// The overview's widgets drawn off screen: the history view over a real history file, the
+// timeline's strips where their times are, and a wall screen's line that cannot be opened.
+#include "apps/overview/history_view.h"
+#include "apps/overview/overview_window.h"
+#include "apps/overview/timeline_view.h"
+
+#include "history/writer.h"
+#include "link/text.h"
+#include "monitor/looks.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace overview;
+
+namespace {
+
+// The table's rows as "address channel event name", top first.
+QStringList Shown(const QTableWidget& table)
+{
+    QStringList rows;
+    for (int row = 0; row < table.rowCount(); ++row)
+        rows << QStringList{table.item(row, 2)->text(), table.item(row, 3)->text(),
+                            table.item(row, 4)->text(), table.item(row, 5)->text()}
+                    .join(u' ')
+                    .simplified();
+    return rows;
+}
+
+bool Shows(const QWidget& widget, const QString& text)
+{
+    for (const QLabel* label : widget.findChildren<QLabel*>())
+        if (label->text() == text)
+            return true;
+    return false;
+}
+
+} // namespace
+
+class OverviewWindowTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home; // the user's folders: the remembered line, the default history
+
+private slots:
+    void initTestCase()
+    {
+        qApp->setProperty(board::kFollowsLocale, true);
+        qputenv("LC_ALL", "C");
+        qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_home.filePath("data").toLocal8Bit());
+    }
+
+    // Four events, shown newest first; a board and a kind narrow them; "all" stands for no
+    // narrowing; the file shown is the one read.
+    void historyView()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("h.sqlite");
+        {
+            history::Writer writer(path);
+            const QDateTime at = QDateTime::currentDateTimeUtc().addSecs(-600);
+            using history::Event;
+            writer.append({at, "/dev/ttyUSB0", {}, {}, Event::Opened});
+            writer.append({at.addSecs(1), "/dev/ttyUSB0", 1, 1, Event::On, "pump"});
+            writer.append({at.addSecs(2), "/dev/ttyUSB0", 3, {}, Event::Lost});
+            writer.append({at.addSecs(3), "/dev/ttyUSB0", 3, 2, Event::Off, "fan"});
+        }
+        HistoryView view(path);
+        const auto boxes = view.findChildren<QSpinBox*>();
+        QTableWidget& table = *view.findChild<QTableWidget*>();
+        QCOMPARE(boxes[0]->text(), "all");
+        QVERIFY(Shows(view, path));
+        view.query();
+        QCOMPARE(Shown(table), QStringList({"3 2 off fan", "3 lost", "1 1 on pump", "opened"}));
+        boxes[0]->setValue(3);
+        view.query();
+        QCOMPARE(Shown(table), QStringList({"3 2 off fan", "3 lost"}));
+        view.findChildren<QComboBox*>()[0]->setCurrentText("lost");
+        view.query();
+        QCOMPARE(Shown(table), QStringList{"3 lost"});
+    }
+
+    // Channel 1 on for the span's first half and off for its second, channel 2 never known:
+    // each colour where its time is, inside the strips, none in the numbers' column.
+    void timelineStrips()
+    {
+        const QDateTime from = QDateTime::currentDateTimeUtc().addSecs(-100);
+        const QDateTime half = from.addSecs(50), to = from.addSecs(100);
+        history::Lanes lanes;
+        lanes.channels[0] = {{from, half, history::State::On}, {half, to, history::State::Off}};
+        TimelineChart chart;
+        chart.resize(600, 24 * 10 + 22);
+        chart.setLanes(lanes, from, to);
+        const QImage image = chart.grab().toImage();
+        // The first row down the middle of the strips that is green is channel 1's lane.
+        int y = 0;
+        while (y < image.height() && image.pixelColor(200, y) != monitor::kGreen)
+            ++y;
+        QVERIFY2(y < 10, "channel 1's green stretch is not at the top");
+        QCOMPARE(image.pixelColor(80, y), monitor::kGreen);
+        QCOMPARE(image.pixelColor(300, y), monitor::kGreen);
+        QCOMPARE(image.pixelColor(330, y), monitor::kRed);
+        QCOMPARE(image.pixelColor(580, y), monitor::kRed);
+        QVERIFY(image.pixelColor(599, y) != monitor::kRed);
+        QVERIFY(image.pixelColor(20, y) != monitor::kGreen);
+        QVERIFY(image.pixelColor(200, y + 10) != monitor::kGreen); // channel 2: nothing
+    }
+
+    // A wall screen whose device is not there says so in red above the pages, and names the
+    // history file it writes in the status bar.
+    void lineNotThere()
+    {
+        QTemporaryDir dir;
+        Options options;
+        options.device = dir.filePath("ttyUSB9");
+        options.addresses = {1};
+        options.historyFile = dir.filePath("h.sqlite");
+        OverviewWindow window(dir.path(), options);
+        QVERIFY(Shows(window, "History: " + options.historyFile));
+        const QLabel* banner = nullptr;
+        for (const QLabel* label : window.findChildren<QLabel*>())
+            if (label->text().startsWith("Device " + options.device + " cannot be opened."))
+                banner = label;
+        QVERIFY(banner);
+        QCOMPARE(banner->palette().color(QPalette::WindowText), QColor(Qt::red));
+    }
+};
+
+QTEST_MAIN(OverviewWindowTest)
+#include "test_overview_window.moc"
