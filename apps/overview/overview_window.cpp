@@ -103,7 +103,11 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
         showPage(LinePage);
 }
 
-OverviewWindow::~OverviewWindow() = default;
+// The rows go before the watch, whose end still tells of every board.
+OverviewWindow::~OverviewWindow()
+{
+    m_watch.disconnect(this);
+}
 
 void OverviewWindow::buildBar()
 {

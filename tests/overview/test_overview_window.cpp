@@ -7,6 +7,7 @@
 #include "history/writer.h"
 #include "link/text.h"
 #include "monitor/looks.h"
+#include "support/line_process.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -126,6 +127,37 @@ private slots:
                 banner = label;
         QVERIFY(banner);
         QCOMPARE(banner->palette().color(QPalette::WindowText), QColor(Qt::red));
+    }
+
+    // A history file that is not a database, while a board answers: said once in red where the
+    // file is named, and the rows not written counted beside it; the lamps go on.
+    void historyNotWritable()
+    {
+        QTemporaryDir dir;
+        const BoardsimProcess sim(dir.path(), {"--pattern", "0x000001"});
+        QVERIFY(sim.started());
+        Options options;
+        options.port = 1;
+        options.addresses = {1};
+        options.historyFile = dir.filePath("h.sqlite");
+        QFile text(options.historyFile);
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("[地址码0]\n") > 0);
+        text.close();
+        OverviewWindow window(dir.path(), options);
+        const auto label = [&](const QString& start) -> const QLabel* {
+            for (const QLabel* label : window.findChildren<QLabel*>())
+                if (label->text().startsWith(start))
+                    return label;
+            return nullptr;
+        };
+        QTRY_VERIFY(label("Rows not written into the history: ") &&
+                    label("Rows not written into the history: ")->text() != "Rows not written "
+                                                                            "into the history: 0");
+        const QLabel* told = label("The history file");
+        QVERIFY2(told && told->text().contains(options.historyFile) &&
+                     told->palette().color(QPalette::WindowText) == QColor(Qt::red),
+                 told ? qPrintable(told->text()) : "no history message");
+        QVERIFY(window.findChild<QWidget*>("lamp1_1")->accessibleName().endsWith(" on"));
     }
 };
 

@@ -7,8 +7,11 @@
 #include <QStringList>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <optional>
+
+#include <sys/prctl.h>
 
 using namespace std::chrono_literals;
 
@@ -18,6 +21,8 @@ public:
     LineProcess(const QString& program, const QStringList& arguments)
     {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // stderr to the log
+        // A test that crashes takes its programs with it.
+        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(program, arguments);
     }
     ~LineProcess() { m_process.terminate(), waitForExit(); } // QProcess kills one that hangs
