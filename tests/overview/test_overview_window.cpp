@@ -129,6 +129,26 @@ private slots:
         QCOMPARE(banner->palette().color(QPalette::WindowText), QColor(Qt::red));
     }
 
+    // The line and the boards a watch started on are what the next start offers.
+    void remembersLine()
+    {
+        QTemporaryDir dir;
+        Options wall;
+        wall.device = dir.filePath("ttyUSB9");
+        wall.addresses = {3, 1};
+        wall.historyFile = dir.filePath("h.sqlite");
+        {
+            OverviewWindow window(dir.path(), wall);
+        }
+        Options none;
+        none.historyFile = wall.historyFile;
+        const OverviewWindow next(dir.path(), none);
+        QStringList edits;
+        for (const QLineEdit* edit : next.findChildren<QLineEdit*>())
+            edits << edit->text();
+        QVERIFY2(edits.contains(wall.device) && edits.contains("3,1"), qPrintable(edits.join('|')));
+    }
+
     // A history file that is not a database, while a board answers: said once in red where the
     // file is named, and the rows not written counted beside it; the lamps go on.
     void historyNotWritable()
