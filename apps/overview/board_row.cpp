@@ -3,6 +3,10 @@
 #include "layout.h"
 #include "looks.h"
 
+#include <QPainter>
+
+#include <utility>
+
 namespace overview {
 
 BoardRow::BoardRow(const NameBook& names, std::uint8_t address, QWidget* parent)
@@ -35,8 +39,6 @@ BoardRow::BoardRow(const NameBook& names, std::uint8_t address, QWidget* parent)
     m_unmark.setSingleShot(true);
     m_unmark.setInterval(kMarkMs);
     connect(&m_unmark, &QTimer::timeout, this, [this] { setMarked(false); });
-    m_plain = palette();
-    setBoard(BoardView{address}, false);
 }
 
 void BoardRow::setBoard(const BoardView& board, bool mark)
@@ -45,6 +47,10 @@ void BoardRow::setBoard(const BoardView& board, bool mark)
     for (int ch = 1; ch <= board::kChannels; ++ch) {
         QLabel& lamp = m_lamps[std::size_t(ch - 1)];
         const history::State state = board.lamp(ch);
+        // A board's answer changes few lamps; the others are left alone, which keeps a line of
+        // busy boards cheap to show.
+        if (std::exchange(m_states[std::size_t(ch - 1)], state) == state)
+            continue;
         QPalette palette = lamp.palette();
         palette.setColor(QPalette::Window, LampColor(state));
         lamp.setPalette(palette);
@@ -58,9 +64,16 @@ void BoardRow::setBoard(const BoardView& board, bool mark)
 
 void BoardRow::setMarked(bool on)
 {
-    QPalette marked = m_plain;
-    marked.setColor(QPalette::Window, m_plain.color(QPalette::Highlight).lighter(170));
-    setPalette(on ? marked : m_plain);
+    m_marked = on;
+    update();
+}
+
+// The mark is painted under the row's labels: a palette would be handed to all 27 of them.
+void BoardRow::paintEvent(QPaintEvent* event)
+{
+    if (m_marked)
+        QPainter(this).fillRect(rect(), palette().color(QPalette::Highlight).lighter(170));
+    QFrame::paintEvent(event);
 }
 
 } // namespace overview

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <array>
+#include <optional>
 
 namespace overview {
 
@@ -26,6 +27,9 @@ public:
     // Shows the board's state; `mark` draws the eye to the row for a few seconds.
     void setBoard(const BoardView& board, bool mark);
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void setMarked(bool on);
 
@@ -33,8 +37,9 @@ private:
     QLabel m_title;
     QLabel m_link;
     std::array<QLabel, board::kChannels> m_lamps;
+    std::array<std::optional<history::State>, board::kChannels> m_states; // what the lamps show
     QTimer m_unmark;
-    QPalette m_plain; // the row's look when not marked
+    bool m_marked = false;
 };
 
 } // namespace overview

@@ -12,7 +12,9 @@ DeviceWatch::DeviceWatch(const QString& programDir, QObject* parent)
     connect(&m_settle, &QTimer::timeout, this, &DeviceWatch::list);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_settle,
             qOverload<>(&QTimer::start));
-    list();
+    // The first listing looks through every process for holders: it waits until the window is
+    // up rather than take a core from its start.
+    m_settle.start();
 }
 
 DeviceWatch::~DeviceWatch()

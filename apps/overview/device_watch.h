@@ -22,7 +22,7 @@ public:
     // Changes this close together make one listing.
     static constexpr int kSettleMs = 300;
 
-    // Lists the devices at once, in the background.
+    // Lists the devices soon, in the background.
     explicit DeviceWatch(const QString& programDir, QObject* parent = nullptr);
     ~DeviceWatch() override; // waits for a listing under way
 

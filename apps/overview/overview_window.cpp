@@ -83,7 +83,9 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
     readNames();
 
     connect(&m_watch, &LineWatch::boardChanged, this, [this](int index) {
-        m_rows[std::size_t(index)]->setBoard(m_watch.boards()[std::size_t(index)], true);
+        // A line just opened makes every row wait: no news to draw the eye to.
+        const BoardView& board = m_watch.boards()[std::size_t(index)];
+        m_rows[std::size_t(index)]->setBoard(board, board.link != Link::Waiting);
     });
     connect(&m_watch, &LineWatch::lineDown, this, [this](const QString& message) {
         m_banner.setText(QString(message).replace(u'\n', u' ')); // two lines hold it
@@ -264,6 +266,9 @@ void OverviewWindow::startWatch(bool fromCommandLine)
     }
     const bool anyAddress = m_options.anyAddress && addresses->size() == 1;
     const board::OpenResult opened = m_watch.start(*line, *addresses, anyAddress, fromCommandLine);
+    // The lamps get their first colours here: waiting on a line just opened, else closed.
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        m_rows[i]->setBoard(m_watch.boards()[i], false);
     if (!opened.ok && !fromCommandLine) {
         Warn(board::OpenFailure(opened));
         return;

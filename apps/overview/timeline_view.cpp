@@ -123,8 +123,13 @@ TimelineView::TimelineView(QWidget* parent) : QWidget(parent), m_refresh(Tr("刷
     page->addWidget(&m_error);
     page->addWidget(&m_chart, 1);
     connect(&m_refresh, &QPushButton::clicked, this, &TimelineView::refresh);
-    connect(&m_board, &QSpinBox::valueChanged, this, &TimelineView::refresh);
-    connect(&m_span, &QComboBox::currentIndexChanged, this, &TimelineView::refresh);
+    // A board chosen while the page is hidden (a new watch's first) is read when it is shown.
+    const auto refreshShown = [this] {
+        if (isVisible())
+            refresh();
+    };
+    connect(&m_board, &QSpinBox::valueChanged, this, refreshShown);
+    connect(&m_span, &QComboBox::currentIndexChanged, this, refreshShown);
 }
 
 void TimelineView::setSource(const QString& path, const QString& device)
