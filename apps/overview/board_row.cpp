@@ -64,8 +64,8 @@ void BoardRow::setBoard(const BoardView& board, bool mark)
 
 void BoardRow::setMarked(bool on)
 {
-    m_marked = on;
-    update();
+    if (std::exchange(m_marked, on) != on)
+        update();
 }
 
 // The mark is painted under the row's labels: a palette would be handed to all 27 of them.
