@@ -63,6 +63,7 @@ private slots:
         row("--address 1-32 --interval 0 status", "c0 p1 f0 a0 i0 t3250 r0 ch0 d0 1-32");
         row("--address 1-32 status --timeout 10", "c0 p1 f0 a0 i50 t10 r0 ch0 d0 1-32");
         row("--address 1-3 --interval 400 status", "c0 p1 f0 a0 i400 t2800 r0 ch0 d0 1-3");
+        row("scan", "c3 p1 f0 a0 i50 t30 r0 ch0 d0 0-255");
         row("scan --from 3 --to 5 --retries 100", "c3 p1 f0 a0 i50 t30 r100 ch0 d0 3-5");
         row("--any-address toggle 24", "c2 p1 f0 a1 i50 t1000 r0 ch24 d0 1-1");
         row("--port 255 --json watch --duration 0.001",
