@@ -161,6 +161,16 @@ private slots:
         QCOMPARE(rig.messages.size(), 2);
     }
 
+    // A file that goes after a good start is told at the next reload.
+    void fileGoneLaterIsTold()
+    {
+        WindowRig<KestrelForm> rig(Holding(2, 1, "泵房"));
+        QVERIFY(rig.messages.isEmpty() && QFile::remove(rig.dir.filePath("name.txt")));
+        rig.ui().VScroll1->setNumber(2);
+        QCOMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, rig.dir.filePath("name.txt") + " not found.");
+    }
+
     // A name file that cannot be read (mode 000; root, who reads it anyway, acts as nobody
     // meanwhile): the reason told once, the default names shown at start-up and at reloads, a
     // rename refused with the dialog kept; the stored names once it can be read.
