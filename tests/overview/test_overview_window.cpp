@@ -1,6 +1,7 @@
 // The overview's widgets drawn off screen: the history view over a real history file, the
 // timeline's strips where their times are, and a wall screen's line that cannot be opened.
 #include "apps/overview/history_view.h"
+#include "apps/overview/layout.h"
 #include "apps/overview/overview_window.h"
 #include "apps/overview/timeline_view.h"
 
@@ -127,6 +128,10 @@ private slots:
                 banner = label;
         QVERIFY(banner);
         QCOMPARE(banner->palette().color(QPalette::WindowText), QColor(Qt::red));
+        // Its board's row waits unmarked: nothing has changed on it.
+        QWidget* row = window.findChild<QWidget*>("board1");
+        QCOMPARE(row->grab().toImage().pixelColor(layout::kLampLeft - 2, layout::kRowHeight / 2),
+                 row->palette().color(QPalette::Window));
     }
 
     // The line and the boards a watch started on are what the next start offers.
