@@ -266,6 +266,10 @@ private slots:
         QTRY_COMPARE(Links(watch), "224"); // the absent board is told again
         watch.stop();
         QCOMPARE(Links(watch), "000");
+        // The line is free again for another program.
+        history::Writer otherHistory(dir.filePath("other.sqlite"));
+        LineWatch other(dir.path(), otherHistory, kNames);
+        QVERIFY(other.start({1, {}}, {1}, false, false).ok);
         writer.close();
 
         using history::Event;
