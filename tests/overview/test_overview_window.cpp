@@ -85,6 +85,26 @@ private slots:
         QCOMPARE(Shown(table), QStringList{"3 lost"});
     }
 
+    // A file that is not a history is said in red above the empty table.
+    void historyUnreadable()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("notes.txt");
+        QFile text(path);
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a database\n") > 0);
+        text.close();
+        HistoryView view(path);
+        view.query();
+        const QString told = "The history file " + path + " cannot be read: ";
+        const QLabel* error = nullptr;
+        for (const QLabel* label : view.findChildren<QLabel*>())
+            if (label->text().startsWith(told))
+                error = label;
+        QVERIFY(error && !error->isHidden());
+        QCOMPARE(error->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(view.findChild<QTableWidget*>()->rowCount(), 0);
+    }
+
     // Channel 1 on for the span's first half and off for its second, channel 2 never known:
     // each colour where its time is, inside the strips, none in the numbers' column.
     void timelineStrips()
