@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <unistd.h>
+
 #include <future>
 #include <numeric>
 
@@ -140,6 +142,8 @@ private slots:
     {
         QFETCH(QString, spoil);
         QFETCH(QString, told);
+        if (::geteuid() != 0 && (spoil.contains("chattr") || spoil.contains("mount")))
+            QSKIP("chattr +i and mount need root");
         write({"01 opened"});
         const auto undo = qScopeGuard([this] {
             QProcess::execute("sh", {"-c", "cd \"$0\"; chattr -i d/h; umount -q d", m_dir->path()});
