@@ -80,7 +80,6 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
     m_notWrittenTimer.setInterval(1000);
     connect(&m_notWrittenTimer, &QTimer::timeout, this, &OverviewWindow::showNotWritten);
     connect(&m_writer, &history::Writer::failed, this, &OverviewWindow::historyFailed);
-    readNames();
 
     connect(&m_watch, &LineWatch::boardChanged, this, [this](int index) {
         // A line just opened makes every row wait: no news to draw the eye to.
@@ -99,10 +98,12 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
 
     resize(layout::kWindow);
     m_banner.setText(Tr("未在监视。", "Not watching."));
-    if (!m_options.addresses.empty())
-        startWatch(true);
-    else
+    if (!m_options.addresses.empty()) {
+        startWatch(true); // which reads the names
+    } else {
+        readNames();
         showPage(LinePage);
+    }
 }
 
 // The rows go before the watch, whose end still tells of every board.
