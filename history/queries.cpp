@@ -70,27 +70,12 @@ QString CsvField(QString text)
     return text.contains(special) ? u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"' : text;
 }
 
-// What an event makes of a channel's state; an ok changes nothing (the on and off that follow
-// it do).
-std::optional<State> StateAfter(Event event)
-{
-    switch (event) {
-    case Event::On:
-        return State::On;
-    case Event::Off:
-        return State::Off;
-    case Event::Lost:
-    case Event::Absent:
-    case Event::Opened:
-        return State::Unknown;
-    case Event::Closed:
-    case Event::PortLost:
-        return State::Closed;
-    case Event::Ok:
-        break;
-    }
-    return std::nullopt;
-}
+// What each event, in Event's order, makes of a channel's state: on, off, lost, ok, absent,
+// opened, closed, port_lost. An ok changes nothing (the on and off that follow it do).
+constexpr std::optional<State> kStateAfter[] = {State::On,     State::Off,     State::Unknown,
+                                                std::nullopt,  State::Unknown, State::Unknown,
+                                                State::Closed, State::Closed};
+static_assert(std::size(kStateAfter) == std::size_t(Event::PortLost) + 1);
 
 // An event that sets a channel's state.
 struct Mark
@@ -123,7 +108,7 @@ QString AddMarks(QSqlDatabase& db, const QString& where, const QVariantList& val
             return Reason(query.lastError());
         while (query.next()) {
             const auto event = EventFromName(query.value(2).toString());
-            if (const auto state = event ? StateAfter(*event) : std::nullopt)
+            if (const auto state = event ? kStateAfter[int(*event)] : std::nullopt)
                 marks->append({query.value(0).toString(), query.value(1).toLongLong(), *state,
                                query.value(3).toString()});
         }
@@ -258,17 +243,6 @@ Lanes Reader::timeline(const QString& device, int address, const QDateTime& from
 Page Events(const QString& path, const Filter& filter)
 {
     return Reader(path).events(filter);
-}
-
-QString ExportCsv(const QString& path, const Filter& filter, QIODevice& out)
-{
-    return Reader(path).exportCsv(filter, out);
-}
-
-Lanes Timeline(const QString& path, const QString& device, int address, const QDateTime& from,
-               const QDateTime& to)
-{
-    return Reader(path).timeline(device, address, from, to);
 }
 
 } // namespace history

@@ -83,9 +83,7 @@ private:
     QString m_error;
 };
 
+// The one query a caller runs on a file.
 Page Events(const QString& path, const Filter& filter);
-QString ExportCsv(const QString& path, const Filter& filter, QIODevice& out);
-Lanes Timeline(const QString& path, const QString& device, int address, const QDateTime& from,
-               const QDateTime& to);
 
 } // namespace history

@@ -152,7 +152,7 @@ int main(int argc, char* argv[])
           MedianMs(21, [&] { reader.events({.events = {history::Event::Lost}, .limit = 200}); }),
           "");
     Print("a day's timeline of board 3, file opened too",
-          MedianMs(21, [&] { history::Timeline(path, kDevice, 3, day, day.addDays(1)); }),
+          MedianMs(21, [&] { history::Reader(path).timeline(kDevice, 3, day, day.addDays(1)); }),
           "(target < 200 ms)");
     Print("  the same on an opened reader",
           MedianMs(21, [&] { reader.timeline(kDevice, 3, day, day.addDays(1)); }), "");

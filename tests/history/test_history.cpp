@@ -235,8 +235,8 @@ private slots:
         write(kLog);
         QBuffer out;
         QVERIFY(out.open(QIODevice::WriteOnly));
-        QVERIFY(
-            ExportCsv(m_path, {.address = 3, .events = {Event::On, Event::Lost}}, out).isEmpty());
+        QCOMPARE(Reader(m_path).exportCsv({.address = 3, .events = {Event::On, Event::Lost}}, out),
+                 QString());
         QCOMPARE(QString::fromUtf8(out.data()), "time,device,address,channel,event,name\r\n"
                                                 "2025-03-01T00:03:00.000Z,/dev/a,3,,lost,\r\n"
                                                 "2025-03-01T00:02:00.000Z,/dev/a,3,7,on,"
@@ -272,7 +272,7 @@ private slots:
         QFETCH(QString, lane);
         write(log);
         const QDateTime from = kBase.addSecs(600), to = kBase.addSecs(3600);
-        const Lanes lanes = Timeline(m_path, "/dev/a", 3, from, to);
+        const Lanes lanes = Reader(m_path).timeline("/dev/a", 3, from, to);
         for (const QList<Stretch>& lane : lanes.channels) // each lane goes on to the span's end
             for (qsizetype i = 0; i < lane.size(); ++i)
                 QCOMPARE(lane[i].to, i + 1 < lane.size() ? lane[i + 1].from : to);
