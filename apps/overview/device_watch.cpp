@@ -37,18 +37,15 @@ void DeviceWatch::list()
         return;
     }
     m_thread.reset(QThread::create([this] { m_found = board::SerialDevices(m_programDir); }));
-    connect(m_thread.get(), &QThread::finished, this, &DeviceWatch::listed);
+    connect(m_thread.get(), &QThread::finished, this, [this] {
+        m_thread->wait();
+        m_thread.reset();
+        m_devices = std::move(m_found);
+        emit changed();
+        if (std::exchange(m_again, false))
+            list();
+    });
     m_thread->start();
-}
-
-void DeviceWatch::listed()
-{
-    m_thread->wait();
-    m_thread.reset();
-    m_devices = std::move(m_found);
-    emit changed();
-    if (std::exchange(m_again, false))
-        list();
 }
 
 } // namespace overview

@@ -35,7 +35,6 @@ signals:
 
 private:
     void list();
-    void listed();
 
     const QString m_programDir;
     QFileSystemWatcher m_watcher;

@@ -95,7 +95,9 @@ HistoryView::HistoryView(const QString& path, QWidget* parent)
     page->addWidget(&m_table, 1);
 
     connect(&m_query, &QPushButton::clicked, this, &HistoryView::query);
-    connect(&m_more, &QPushButton::clicked, this, &HistoryView::more);
+    // Enabled only while there is a next page.
+    connect(&m_more, &QPushButton::clicked, this,
+            [this] { append(history::Events(m_path, *m_next)); });
     connect(&m_export, &QPushButton::clicked, this, &HistoryView::exportCsv);
     connect(&m_open, &QPushButton::clicked, this, &HistoryView::openFile);
     m_more.setEnabled(false);
@@ -125,12 +127,6 @@ void HistoryView::query()
 {
     m_table.setRowCount(0);
     append(history::Events(m_path, filter()));
-}
-
-void HistoryView::more()
-{
-    if (m_next)
-        append(history::Events(m_path, *m_next));
 }
 
 void HistoryView::append(const history::Page& page)
@@ -168,7 +164,7 @@ void HistoryView::exportCsv()
         QSaveFile file(target);
         m_exportFailure = file.open(QIODevice::WriteOnly) ? QString() : file.errorString();
         if (m_exportFailure.isEmpty())
-            m_exportFailure = history::ExportCsv(path, filter, file);
+            m_exportFailure = history::Reader(path).exportCsv(filter, file);
         if (m_exportFailure.isEmpty() && !file.commit())
             m_exportFailure = file.errorString();
     }));

@@ -24,7 +24,6 @@ public:
     explicit HistoryView(const QString& path, QWidget* parent = nullptr);
     ~HistoryView() override; // waits for an export under way
 
-    const QString& path() const { return m_path; }
     // The first page of the filter, read anew.
     void query();
 
@@ -34,7 +33,6 @@ signals:
 
 private:
     history::Filter filter() const;
-    void more();
     void append(const history::Page& page);
     void exportCsv();
     void openFile();

@@ -70,7 +70,6 @@ public:
     // Started and not stopped: open, or waiting to open again.
     bool active() const { return m_active; }
     const std::vector<BoardView>& boards() const { return m_boards; }
-    const board::BoardSession& session() const { return m_session; }
 
 signals:
     void boardChanged(int index);

@@ -8,17 +8,9 @@ namespace overview {
 
 QColor LampColor(history::State state)
 {
-    switch (state) {
-    case history::State::On:
-        return monitor::kGreen;
-    case history::State::Off:
-        return monitor::kRed;
-    case history::State::Unknown:
-        return monitor::kYellow;
-    case history::State::Closed:
-        break;
-    }
-    return monitor::GreyText();
+    // In State's order: on, off, unknown, closed.
+    const QColor colors[] = {monitor::kGreen, monitor::kRed, monitor::kYellow, monitor::GreyText()};
+    return colors[int(state)];
 }
 
 void SetWarning(QWidget& widget, bool warning)

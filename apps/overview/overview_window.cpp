@@ -55,23 +55,19 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
 {
     setObjectName(QStringLiteral("OverviewWindow"));
     setWindowTitle(Tr("Kestrel 总览", "Kestrel Overview"));
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
-    for (QWidget* child : {static_cast<QWidget*>(&m_watchButton), static_cast<QWidget*>(&m_banner),
-                           static_cast<QWidget*>(&m_pages)})
-        child->setParent(central);
+    setCentralWidget(new QWidget(this));
+    for (QWidget* child : std::initializer_list<QWidget*>{&m_watchButton, &m_banner, &m_pages})
+        child->setParent(centralWidget());
     buildBar();
     buildLinePage();
     m_watchPage.setFrameShape(QFrame::NoFrame);
     m_watchPage.setWidget(new QWidget);
     for (QWidget* page :
-         {&m_linePage, static_cast<QWidget*>(&m_watchPage), static_cast<QWidget*>(&m_historyView),
-          static_cast<QWidget*>(&m_timeline)})
+         std::initializer_list<QWidget*>{&m_linePage, &m_watchPage, &m_historyView, &m_timeline})
         m_pages.addWidget(page);
     m_pages.move(layout::kPageAt);
-    m_timeline.setSource(m_writer.path(), {});
-    connect(&m_historyView, &HistoryView::fileOpened, this,
-            [this](const QString& path) { m_timeline.setSource(path, {}); });
+    m_timeline.setPath(m_writer.path());
+    connect(&m_historyView, &HistoryView::fileOpened, &m_timeline, &TimelineView::setPath);
 
     statusBar()->addWidget(&m_historyState, 1);
     statusBar()->addPermanentWidget(&m_notWritten);
@@ -125,7 +121,8 @@ void OverviewWindow::buildBar()
     connect(&m_pageButtons, &QButtonGroup::idClicked, this, &OverviewWindow::showPage);
     m_watchButton.setText(Tr("开始监视", "Start watching"));
     m_watchButton.setGeometry(layout::kWatchButton);
-    connect(&m_watchButton, &QPushButton::clicked, this, &OverviewWindow::toggleWatch);
+    connect(&m_watchButton, &QPushButton::clicked, this,
+            [this] { m_watch.active() ? stopWatch() : startWatch(false); });
     m_banner.setGeometry(layout::kBanner);
     m_banner.setTextFormat(Qt::PlainText);
     m_banner.setWordWrap(true);
@@ -290,14 +287,6 @@ void OverviewWindow::stopWatch()
     m_watchButton.setText(Tr("开始监视", "Start watching"));
     m_banner.setText(Tr("未在监视。", "Not watching."));
     SetWarning(m_banner, false);
-}
-
-void OverviewWindow::toggleWatch()
-{
-    if (m_watch.active())
-        stopWatch();
-    else
-        startWatch(false);
 }
 
 void OverviewWindow::startScan()

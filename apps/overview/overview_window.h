@@ -52,7 +52,6 @@ private:
     std::optional<Line> chosenLine();
     void startWatch(bool fromCommandLine);
     void stopWatch();
-    void toggleWatch();
     void startScan();
     void endScan(const QString& failure);
     void historyFailed(const QString& message);

@@ -132,17 +132,11 @@ TimelineView::TimelineView(QWidget* parent) : QWidget(parent), m_refresh(Tr("刷
     connect(&m_span, &QComboBox::currentIndexChanged, this, refreshShown);
 }
 
-void TimelineView::setSource(const QString& path, const QString& device)
-{
-    m_path = path;
-    m_device = device;
-}
-
 void TimelineView::refresh()
 {
     const QDateTime to = QDateTime::currentDateTimeUtc();
     const QDateTime from = to.addSecs(-kSpans[m_span.currentIndex()].seconds);
-    const history::Lanes lanes = history::Timeline(m_path, m_device, m_board.value(), from, to);
+    const history::Lanes lanes = history::Reader(m_path).timeline({}, m_board.value(), from, to);
     m_error.setText(lanes.error);
     m_error.setVisible(!lanes.error.isEmpty());
     m_chart.setLanes(lanes, from, to);

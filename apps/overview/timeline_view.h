@@ -40,15 +40,14 @@ class TimelineView : public QWidget
 public:
     explicit TimelineView(QWidget* parent = nullptr);
 
-    // The history file and the line (its device; empty for every line) the timeline reads.
-    void setSource(const QString& path, const QString& device);
+    // The history file the timeline reads, every line's events in it.
+    void setPath(const QString& path) { m_path = path; }
     void setBoard(int address) { m_board.setValue(address); }
     // Reads the span ending now anew.
     void refresh();
 
 private:
     QString m_path;
-    QString m_device;
     QSpinBox m_board;
     QComboBox m_span;
     QPushButton m_refresh;

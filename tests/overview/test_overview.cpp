@@ -196,7 +196,7 @@ private slots:
                 {base.addSecs(second), "/dev/a", channel ? std::optional(1) : std::nullopt,
                  channel ? std::optional(channel) : std::nullopt, event, channel ? "pump" : ""});
         writer.close();
-        const history::Lanes lanes = history::Timeline(path, {}, 1, base, base.addSecs(1000));
+        const auto lanes = history::Reader(path).timeline({}, 1, base, base.addSecs(1000));
         const TimelineScale scale(QRectF(0, 0, 1000, 240), base, base.addSecs(1000));
         QCOMPARE(scale.x(base.addSecs(300)), 300.0);
         const auto found = scale.at(lanes, point);
