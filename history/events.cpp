@@ -61,10 +61,9 @@ QString EventName(Event event)
 
 std::optional<Event> EventFromName(const QString& name)
 {
-    for (int i = 0; i < int(std::size(kNames)); ++i) {
+    for (int i = 0; i < int(std::size(kNames)); ++i)
         if (name == QLatin1String(kNames[i]))
             return Event(i);
-    }
     return std::nullopt;
 }
 
@@ -138,10 +137,9 @@ QString Connection::open()
         why = m_readOnly ? Tr("其中还没有历史", "it holds no history yet") : create();
     // WAL lets a window and a boardctl write and read at once; a commit then waits for the disk
     // only at checkpoints, and a power cut can lose the last commits but never break the file.
-    for (const char* pragma : {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = NORMAL"}) {
+    for (const char* pragma : {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = NORMAL"})
         if (why.isEmpty() && !m_readOnly)
             why = Exec(m_db, QString::fromLatin1(pragma));
-    }
     if (!why.isEmpty())
         m_db.close();
     return why;
@@ -185,10 +183,9 @@ QString Connection::create()
     bool empty = false;
     if (why.isEmpty())
         why = checkSchema(&empty);
-    for (const char* sql : kCreate) {
+    for (const char* sql : kCreate)
         if (why.isEmpty() && empty)
             why = Exec(m_db, QString::fromLatin1(sql));
-    }
     if (why.isEmpty())
         why = Exec(m_db, QStringLiteral("COMMIT"));
     if (!why.isEmpty())

@@ -84,10 +84,6 @@ struct Mark
     qint64 rowid = 0;
     State state = State::Closed;
     QString name;
-    bool operator<(const Mark& other) const
-    {
-        return std::tie(time, rowid) < std::tie(other.time, other.rowid);
-    }
 };
 
 // The marks of the events `where` selects: the last one before the span, then the span's.
@@ -232,7 +228,7 @@ Lanes Reader::timeline(const QString& device, int address, const QDateTime& from
         QList<Mark> marks = shared;
         why = AddMarks(db, "address = ? AND channel = ? AND event IN ('on', 'off')" + line,
                        QVariantList{address, channel} + onLine, start, end, &marks);
-        std::sort(marks.begin(), marks.end());
+        std::ranges::sort(marks, {}, [](const Mark& m) { return std::tie(m.time, m.rowid); });
         lanes.channels[channel - 1] = Stretches(marks, from, to);
     }
     if (!why.isEmpty())

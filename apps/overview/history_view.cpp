@@ -21,11 +21,6 @@ namespace {
 // boxes' own times.
 constexpr qint64 kSpans[] = {0, 3600, 86400, 7 * 86400, -1};
 
-QString Cell(const std::optional<int>& number)
-{
-    return number ? QString::number(*number) : QString();
-}
-
 } // namespace
 
 HistoryView::HistoryView(const QString& path, QWidget* parent)
@@ -141,8 +136,8 @@ void HistoryView::append(const history::Page& page)
         const QStringList cells = {
             row.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
             row.device,
-            Cell(row.address),
-            Cell(row.channel),
+            row.address ? QString::number(*row.address) : QString(),
+            row.channel ? QString::number(*row.channel) : QString(),
             history::EventName(row.event),
             row.name};
         for (int column = 0; column < cells.size(); ++column)

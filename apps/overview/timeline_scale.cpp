@@ -8,34 +8,28 @@ namespace overview {
 
 using board::Tr;
 
-TimelineScale::TimelineScale(const QRectF& strips, const QDateTime& from, const QDateTime& to)
-    : m_strips(strips), m_from(from), m_to(to)
-{
-}
-
 double TimelineScale::x(const QDateTime& time) const
 {
-    const double span = double(m_from.msecsTo(m_to));
-    return m_strips.left() +
-           (span > 0 ? m_strips.width() * double(m_from.msecsTo(time)) / span : 0);
+    const double span = double(from.msecsTo(to));
+    return strips.left() + (span > 0 ? strips.width() * double(from.msecsTo(time)) / span : 0);
 }
 
 QRectF TimelineScale::lane(int channel) const
 {
-    const double height = m_strips.height() / board::kChannels;
-    return {m_strips.left(), m_strips.top() + (channel - 1) * height, m_strips.width(), height};
+    const double height = strips.height() / board::kChannels;
+    return {strips.left(), strips.top() + (channel - 1) * height, strips.width(), height};
 }
 
 std::optional<std::pair<int, history::Stretch>> TimelineScale::at(const history::Lanes& lanes,
                                                                   QPointF point) const
 {
-    if (!m_strips.contains(point) || m_strips.isEmpty())
+    if (!strips.contains(point) || strips.isEmpty())
         return std::nullopt;
     // The bottom edge belongs to the last lane.
-    const int channel = std::min(board::kChannels, 1 + int((point.y() - m_strips.top()) *
-                                                           board::kChannels / m_strips.height()));
-    const QDateTime time = m_from.addMSecs(
-        qint64(double(m_from.msecsTo(m_to)) * (point.x() - m_strips.left()) / m_strips.width()));
+    const int channel = std::min(
+        board::kChannels, 1 + int((point.y() - strips.top()) * board::kChannels / strips.height()));
+    const QDateTime time = from.addMSecs(
+        qint64(double(from.msecsTo(to)) * (point.x() - strips.left()) / strips.width()));
     for (const history::Stretch& stretch : lanes.channels[std::size_t(channel - 1)])
         if (stretch.from <= time && time < stretch.to)
             return std::pair(channel, stretch);

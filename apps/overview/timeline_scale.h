@@ -11,20 +11,16 @@
 
 namespace overview {
 
-class TimelineScale
+struct TimelineScale
 {
-public:
-    TimelineScale(const QRectF& strips, const QDateTime& from, const QDateTime& to);
+    QRectF strips;
+    QDateTime from, to;
 
     double x(const QDateTime& time) const;
     QRectF lane(int channel) const; // 1..24, from the top
     // The channel under a point of the strips and its stretch there; nothing outside the strips.
     std::optional<std::pair<int, history::Stretch>> at(const history::Lanes& lanes,
                                                        QPointF point) const;
-
-private:
-    QRectF m_strips;
-    QDateTime m_from, m_to;
 };
 
 // What hovering over a stretch tells: the channel with its name, the state, from when to when.

@@ -48,17 +48,12 @@ QRectF TimelineChart::stripsArea() const
     return QRectF(kLabelsWidth, 0, width() - kLabelsWidth - 8, height() - kAxisHeight);
 }
 
-TimelineScale TimelineChart::scale() const
-{
-    return TimelineScale(stripsArea(), m_from, m_to);
-}
-
 void TimelineChart::paintEvent(QPaintEvent*)
 {
     if (!m_from.isValid())
         return;
     QPainter painter(this);
-    const TimelineScale scale = this->scale();
+    const TimelineScale scale{stripsArea(), m_from, m_to};
     for (int ch = 1; ch <= board::kChannels; ++ch) {
         const QRectF lane = scale.lane(ch);
         painter.drawText(QRectF(0, lane.top(), kLabelsWidth - 4, lane.height()),
@@ -94,7 +89,7 @@ bool TimelineChart::event(QEvent* event)
     if (event->type() != QEvent::ToolTip)
         return QWidget::event(event);
     const auto* help = static_cast<QHelpEvent*>(event);
-    if (const auto under = scale().at(m_lanes, help->pos()))
+    if (const auto under = TimelineScale{stripsArea(), m_from, m_to}.at(m_lanes, help->pos()))
         QToolTip::showText(help->globalPos(), StretchText(under->first, under->second), this);
     else
         QToolTip::hideText();

@@ -27,7 +27,6 @@ protected:
 
 private:
     QRectF stripsArea() const;
-    TimelineScale scale() const;
 
     history::Lanes m_lanes;
     QDateTime m_from, m_to;

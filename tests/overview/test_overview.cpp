@@ -197,7 +197,7 @@ private slots:
                  channel ? std::optional(channel) : std::nullopt, event, channel ? "pump" : ""});
         writer.close();
         const auto lanes = history::Reader(path).timeline({}, 1, base, base.addSecs(1000));
-        const TimelineScale scale(QRectF(0, 0, 1000, 240), base, base.addSecs(1000));
+        const TimelineScale scale{QRectF(0, 0, 1000, 240), base, base.addSecs(1000)};
         QCOMPARE(scale.x(base.addSecs(300)), 300.0);
         const auto found = scale.at(lanes, point);
         QCOMPARE(found ? QString("%1 %2 %3-%4")
