@@ -51,7 +51,7 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
       m_watch(
           programDir, m_writer,
           [this](std::uint8_t address, int channel) { return m_names.channel(address, channel); }),
-      m_devices(programDir), m_historyView(m_writer.path())
+      m_devices(programDir), m_historyView(m_writer.path()), m_timeline(m_writer.path())
 {
     setObjectName(QStringLiteral("OverviewWindow"));
     setWindowTitle(Tr("Kestrel 总览", "Kestrel Overview"));
@@ -66,7 +66,6 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
          std::initializer_list<QWidget*>{&m_linePage, &m_watchPage, &m_historyView, &m_timeline})
         m_pages.addWidget(page);
     m_pages.move(layout::kPageAt);
-    m_timeline.setPath(m_writer.path());
     connect(&m_historyView, &HistoryView::fileOpened, &m_timeline, &TimelineView::setPath);
 
     statusBar()->addWidget(&m_historyState, 1);
@@ -75,7 +74,14 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
     m_historyState.setText(Tr("历史文件：%1", "History: %1").arg(m_writer.path()));
     m_notWrittenTimer.setInterval(1000);
     connect(&m_notWrittenTimer, &QTimer::timeout, this, &OverviewWindow::showNotWritten);
-    connect(&m_writer, &history::Writer::failed, this, &OverviewWindow::historyFailed);
+    connect(&m_writer, &history::Writer::failed, this, [this](const QString& message) {
+        // Told once, here and on standard error; the lamps go on.
+        PrintError(message);
+        m_historyState.setText(message);
+        SetWarning(m_historyState, true);
+        m_notWrittenTimer.start();
+        showNotWritten();
+    });
 
     connect(&m_watch, &LineWatch::boardChanged, this, [this](int index) {
         // A line just opened makes every row wait: no news to draw the eye to.
@@ -362,16 +368,6 @@ void OverviewWindow::endScan(const QString& failure)
                                                .arg(AddressText(m_found)));
     if (!failure.isEmpty())
         Warn(failure);
-}
-
-void OverviewWindow::historyFailed(const QString& message)
-{
-    // Told once, here and on standard error; the lamps go on.
-    PrintError(message);
-    m_historyState.setText(message);
-    SetWarning(m_historyState, true);
-    m_notWrittenTimer.start();
-    showNotWritten();
 }
 
 void OverviewWindow::showNotWritten()

@@ -54,7 +54,6 @@ private:
     void stopWatch();
     void startScan();
     void endScan(const QString& failure);
-    void historyFailed(const QString& message);
     void showNotWritten();
 
     const QString m_programDir;

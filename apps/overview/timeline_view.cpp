@@ -96,7 +96,8 @@ bool TimelineChart::event(QEvent* event)
     return true;
 }
 
-TimelineView::TimelineView(QWidget* parent) : QWidget(parent), m_refresh(Tr("刷新", "Refresh"))
+TimelineView::TimelineView(const QString& path, QWidget* parent)
+    : QWidget(parent), m_path(path), m_refresh(Tr("刷新", "Refresh"))
 {
     m_board.setRange(0, 255);
     m_span.addItems(

@@ -37,9 +37,10 @@ class TimelineView : public QWidget
     Q_OBJECT
 
 public:
-    explicit TimelineView(QWidget* parent = nullptr);
+    // Reads every line's events in the history file at `path`.
+    explicit TimelineView(const QString& path, QWidget* parent = nullptr);
 
-    // The history file the timeline reads, every line's events in it.
+    // Another history file to read.
     void setPath(const QString& path) { m_path = path; }
     void setBoard(int address) { m_board.setValue(address); }
     // Reads the span ending now anew.
