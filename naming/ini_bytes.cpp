@@ -26,11 +26,6 @@ QByteArrayView Trimmed(QByteArrayView text)
     return text.sliced(begin, end - begin);
 }
 
-char FoldAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
 // Length of the character that starts at `i`: 2 for a lead byte followed by a trail byte.
 qsizetype CharLength(QByteArrayView text, qsizetype i)
 {
@@ -46,8 +41,8 @@ QByteArray Folded(QByteArrayView name)
     QByteArray out(name.data(), name.size());
     for (qsizetype i = 0; i < out.size();) {
         const qsizetype length = CharLength(name, i);
-        if (length == 1)
-            out[i] = FoldAscii(out[i]);
+        if (length == 1 && out[i] >= 'A' && out[i] <= 'Z')
+            out[i] = char(out[i] - 'A' + 'a');
         i += length;
     }
     return out;
@@ -55,51 +50,48 @@ QByteArray Folded(QByteArrayView name)
 
 struct Line
 {
-    qsizetype begin = 0; // first byte
-    qsizetype end = 0;   // one past the last byte before the line ending
-    qsizetype next = 0;  // first byte of the following line (end + length of the ending)
+    QByteArrayView text; // without the line ending
+    qsizetype begin = 0; // where it starts in the content
+    qsizetype next = 0;  // where the following line starts
 };
 
 // Lines of a content, ended by CR LF, LF or CR; the last one may have no ending. CR and LF are
-// never part of a two-byte GBK character, so lines split on bytes.
+// never part of a two-byte GBK character, so lines split on bytes. The next CR and the next LF
+// are remembered, so that a file without one of them is not searched to its end at every line.
 class LineReader
 {
 public:
     explicit LineReader(QByteArrayView content, qsizetype from = 0)
-        : m_data(content.data()), m_size(content.size()), m_pos(from)
+        : m_content(content), m_pos(from)
     {
     }
 
     bool Next(Line& line)
     {
-        if (m_pos >= m_size)
+        if (m_pos >= m_content.size())
             return false;
         if (m_lf < m_pos)
             m_lf = Find('\n');
         if (m_cr < m_pos)
             m_cr = Find('\r');
         const qsizetype end = std::min(m_lf, m_cr);
-        line.begin = m_pos;
-        line.end = end;
-        if (end >= m_size)
-            m_pos = m_size;
-        else if (m_data[end] == '\r' && end + 1 < m_size && m_data[end + 1] == '\n')
-            m_pos = end + 2;
-        else
-            m_pos = end + 1;
-        line.next = m_pos;
+        // CR LF is one ending (the LF found is the content's end when there is none).
+        const qsizetype next =
+            std::min(end == m_cr && m_lf == end + 1 ? end + 2 : end + 1, m_content.size());
+        line = {m_content.sliced(m_pos, end - m_pos), m_pos, next};
+        m_pos = next;
         return true;
     }
 
 private:
     qsizetype Find(char c) const
     {
-        const void* hit = std::memchr(m_data + m_pos, c, size_t(m_size - m_pos));
-        return hit ? static_cast<const char*>(hit) - m_data : m_size;
+        const void* hit =
+            std::memchr(m_content.data() + m_pos, c, size_t(m_content.size() - m_pos));
+        return hit ? static_cast<const char*>(hit) - m_content.data() : m_content.size();
     }
 
-    const char* m_data;
-    qsizetype m_size;
+    QByteArrayView m_content;
     qsizetype m_pos;
     qsizetype m_lf = -1;
     qsizetype m_cr = -1;
@@ -116,39 +108,23 @@ struct Parsed
 
 Parsed Parse(QByteArrayView line)
 {
-    Parsed parsed;
-    qsizetype i = 0;
-    while (i < line.size() && IsBlank(line[i]))
-        ++i;
-    if (i == line.size()) {
-        parsed.kind = Kind::Blank;
-        return parsed;
-    }
-    if (line[i] == '[') {
+    line = Trimmed(line);
+    if (line.isEmpty())
+        return {Kind::Blank, {}, {}};
+    if (line[0] == '[') {
         // The name runs to the first ']' that is a character of its own. Without one the line is
         // no header, as for the platform: a key under it stays in the section before.
-        qsizetype j = i + 1;
+        qsizetype j = 1;
         while (j < line.size() && line[j] != ']')
             j += CharLength(line, j);
-        if (j < line.size()) {
-            parsed.kind = Kind::Header;
-            parsed.name = Trimmed(line.sliced(i + 1, j - i - 1));
-            return parsed;
-        }
+        if (j < line.size())
+            return {Kind::Header, Trimmed(line.sliced(1, j - 1)), {}};
     }
     // '=' (0x3D) is never the second byte of a two-byte character.
     const qsizetype eq = line.indexOf('=');
     if (eq < 0)
-        return parsed;
-    parsed.kind = Kind::Key;
-    parsed.name = Trimmed(line.first(eq));
-    parsed.value = Trimmed(line.sliced(eq + 1));
-    return parsed;
-}
-
-QByteArrayView LineText(QByteArrayView content, const Line& line)
-{
-    return content.sliced(line.begin, line.end - line.begin);
+        return {};
+    return {Kind::Key, Trimmed(line.first(eq)), Trimmed(line.sliced(eq + 1))};
 }
 
 // What a read hands back from the stored (trimmed) value.
@@ -175,26 +151,40 @@ bool EndsWithLineEnding(QByteArrayView content)
     return !content.isEmpty() && (content.back() == '\n' || content.back() == '\r');
 }
 
-void AppendKeyLine(QByteArray& out, QByteArrayView key, QByteArrayView value, QByteArrayView eol)
+// The line ending of the content's first line: "\r\n", "\n" or "\r"; "\r\n" when it has none.
+QByteArray LineEnding(QByteArrayView content)
 {
-    out.append(key).append('=').append(value).append(eol);
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        if (content[i] == '\n')
+            return QByteArrayLiteral("\n");
+        if (content[i] == '\r')
+            return (i + 1 < content.size() && content[i + 1] == '\n') ? QByteArrayLiteral("\r\n")
+                                                                      : QByteArrayLiteral("\r");
+    }
+    return QByteArrayLiteral("\r\n");
 }
 
-// Start of the line after the first header of the section, or -1. Only a line that starts with
-// '[' or a blank can be a header: the others are passed over without being parsed.
-qsizetype SectionBody(QByteArrayView content, QByteArrayView section)
+// The key's line in the first section of that name, and what it holds; nothing when either is
+// absent. Before the section, only a line that starts with '[' or a blank can be its header: the
+// others are passed over without being parsed.
+std::optional<std::pair<Line, Parsed>> FindKey(QByteArrayView content, QByteArrayView section,
+                                               QByteArrayView key)
 {
     LineReader reader(content);
-    Line line;
-    while (reader.Next(line)) {
-        const QByteArrayView text = LineText(content, line);
-        if (text.isEmpty() || (text[0] != '[' && !IsBlank(text[0])))
+    bool inSection = false;
+    for (Line line; reader.Next(line);) {
+        if (!inSection && (line.text.isEmpty() || (line.text[0] != '[' && !IsBlank(line.text[0]))))
             continue;
-        if (const Parsed parsed = Parse(text);
-            parsed.kind == Kind::Header && NamesEqual(parsed.name, section))
-            return line.next;
+        const Parsed parsed = Parse(line.text);
+        if (parsed.kind == Kind::Header) {
+            if (inSection)
+                break; // only the first section of that name is searched
+            inSection = NamesEqual(parsed.name, section);
+        } else if (inSection && parsed.kind == Kind::Key && NamesEqual(parsed.name, key)) {
+            return std::pair(line, parsed);
+        }
     }
-    return -1;
+    return std::nullopt;
 }
 
 } // namespace
@@ -207,21 +197,8 @@ bool NamesEqual(QByteArrayView a, QByteArrayView b)
 QByteArray ReadValue(QByteArrayView content, QByteArrayView section, QByteArrayView key)
 {
     // Blanks around the names asked for are ignored, as around the names stored.
-    section = Trimmed(section);
-    key = Trimmed(key);
-    const qsizetype body = SectionBody(content, section);
-    if (body < 0)
-        return {};
-    LineReader reader(content, body);
-    Line line;
-    while (reader.Next(line)) {
-        const Parsed parsed = Parse(LineText(content, line));
-        if (parsed.kind == Kind::Header)
-            return {}; // only the first section of that name is searched
-        if (parsed.kind == Kind::Key && NamesEqual(parsed.name, key))
-            return ReadBack(parsed.value);
-    }
-    return {};
+    const auto found = FindKey(content, Trimmed(section), Trimmed(key));
+    return found ? ReadBack(found->second.value) : QByteArray();
 }
 
 std::optional<QByteArray> WriteValue(QByteArrayView content, QByteArrayView section,
@@ -230,55 +207,21 @@ std::optional<QByteArray> WriteValue(QByteArrayView content, QByteArrayView sect
     // New lines carry the trimmed names: a stored " a" would be read as "a" anyway.
     section = Trimmed(section);
     key = Trimmed(key);
-    const QByteArray eol = LineEnding(content);
-    LineReader reader(content);
-    Line line;
-    bool inSection = false;
-    bool found = false;
-    qsizetype insertAt = 0;
-    while (reader.Next(line)) {
-        const QByteArrayView text = LineText(content, line);
-        const Parsed parsed = Parse(text);
-        if (parsed.kind == Kind::Header) {
-            if (inSection)
-                break;
-            if (!found && NamesEqual(parsed.name, section)) {
-                inSection = found = true;
-                insertAt = line.next;
-            }
-            continue;
-        }
-        if (!inSection || parsed.kind == Kind::Blank)
-            continue;
-        insertAt = line.next;
-        if (parsed.kind != Kind::Key || !NamesEqual(parsed.name, key))
-            continue;
-        if (parsed.value == value)
-            return std::nullopt;
-        QByteArray out;
-        out.append(content.first(line.begin))
-            .append(parsed.name)
-            .append('=')
-            .append(value)
-            .append(content.sliced(line.end));
-        if (out == content)
-            return std::nullopt;
-        return out;
-    }
+    const auto found = FindKey(content, section, key);
+    if (!found) // a new key, in a new section if need be
+        return AddMissing(content,
+                          {{section.toByteArray(), {{key.toByteArray(), value.toByteArray()}}}});
+    const auto& [line, parsed] = *found;
+    if (parsed.value == value)
+        return std::nullopt;
     QByteArray out;
-    if (found) {
-        out.append(content.first(insertAt));
-        if (insertAt == content.size() && !EndsWithLineEnding(content))
-            out.append(eol);
-        AppendKeyLine(out, key, value, eol);
-        out.append(content.sliced(insertAt));
-        return out;
-    }
-    out.append(content);
-    if (!content.isEmpty() && !EndsWithLineEnding(content))
-        out.append(eol);
-    out.append('[').append(section).append(']').append(eol);
-    AppendKeyLine(out, key, value, eol);
+    out.append(content.first(line.begin))
+        .append(parsed.name)
+        .append('=')
+        .append(value)
+        .append(content.sliced(line.begin + line.text.size()));
+    if (out == content)
+        return std::nullopt;
     return out;
 }
 
@@ -287,31 +230,24 @@ std::optional<QByteArray> AddMissing(QByteArrayView content,
 {
     struct SectionInfo
     {
-        qsizetype insertAt = 0;
-        QSet<QByteArray> keys; // folded
-        qsizetype fresh = -1;  // a section to add: its index in `fresh`
+        qsizetype insertAt = 0; // after its last non-blank line; the end for a section to add
+        QSet<QByteArray> keys;  // folded
+        QByteArray added;       // the lines to insert there
     };
+    // The first section of each name in the order of the content, then the sections to add.
     std::vector<SectionInfo> sections;
-    QHash<QByteArray, qsizetype> byName; // folded name -> index of its first occurrence
-    {
-        LineReader reader(content);
-        Line line;
-        SectionInfo* current = nullptr;
-        while (reader.Next(line)) {
-            const Parsed parsed = Parse(LineText(content, line));
-            if (parsed.kind == Kind::Header) {
-                const QByteArray name = Folded(parsed.name);
-                if (byName.contains(name)) {
-                    current = nullptr; // a later duplicate is never searched
-                } else {
-                    byName.insert(name, qsizetype(sections.size()));
-                    sections.push_back(SectionInfo{line.next, {}, -1});
-                    current = &sections.back();
-                }
-                continue;
+    QHash<QByteArray, qsizetype> byName; // folded name -> index in sections
+    LineReader reader(content);
+    SectionInfo* current = nullptr;
+    for (Line line; reader.Next(line);) {
+        const Parsed parsed = Parse(line.text);
+        if (parsed.kind == Kind::Header) {
+            current = nullptr; // a later duplicate is never searched
+            if (const QByteArray name = Folded(parsed.name); !byName.contains(name)) {
+                byName.insert(name, qsizetype(sections.size()));
+                current = &sections.emplace_back(SectionInfo{line.next, {}, {}});
             }
-            if (!current || parsed.kind == Kind::Blank)
-                continue;
+        } else if (current && parsed.kind != Kind::Blank) {
             current->insertAt = line.next;
             if (parsed.kind == Kind::Key)
                 current->keys.insert(Folded(parsed.name));
@@ -319,8 +255,6 @@ std::optional<QByteArray> AddMissing(QByteArrayView content,
     }
 
     const QByteArray eol = LineEnding(content);
-    std::vector<std::pair<qsizetype, QByteArray>> insertions; // position, text
-    std::vector<QByteArray> fresh; // sections to add at the end, header and keys
     for (const SectionDefaults& section : wanted) {
         const QByteArrayView name = Trimmed(section.name);
         const QByteArray foldedName = Folded(name);
@@ -329,71 +263,43 @@ std::optional<QByteArray> AddMissing(QByteArrayView content,
             // A second wanted entry of the same name joins this one instead of adding a
             // duplicate section, whose keys would never be read.
             it = byName.insert(foldedName, qsizetype(sections.size()));
-            sections.push_back(SectionInfo{0, {}, qsizetype(fresh.size())});
-            fresh.push_back('[' + name.toByteArray() + ']' + eol);
+            sections.push_back({content.size(), {}, '[' + name.toByteArray() + ']' + eol});
         }
         SectionInfo& info = sections[size_t(*it)];
-        QByteArray added;
         for (const auto& [key, value] : section.keys) {
             const QByteArrayView trimmedKey = Trimmed(key);
             const QByteArray folded = Folded(trimmedKey);
             if (info.keys.contains(folded))
                 continue;
             info.keys.insert(folded);
-            AppendKeyLine(added, trimmedKey, value, eol);
+            info.added.append(trimmedKey).append('=').append(value).append(eol);
         }
-        if (info.fresh >= 0)
-            fresh[size_t(info.fresh)].append(added);
-        else if (!added.isEmpty())
-            insertions.emplace_back(info.insertAt, std::move(added));
     }
-    if (insertions.empty() && fresh.empty())
+    if (std::ranges::all_of(sections, [](const SectionInfo& s) { return s.added.isEmpty(); }))
         return std::nullopt;
-    QByteArray tail;
-    for (const QByteArray& section : fresh)
-        tail.append(section);
 
-    std::stable_sort(insertions.begin(), insertions.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
     QByteArray out;
     qsizetype copied = 0;
-    for (const auto& [at, text] : insertions) {
-        out.append(content.sliced(copied, at - copied));
-        copied = at;
-        if (at == content.size() && !EndsWithLineEnding(out))
+    for (const SectionInfo& info : sections) {
+        if (info.added.isEmpty())
+            continue;
+        out.append(content.sliced(copied, info.insertAt - copied));
+        copied = info.insertAt;
+        if (!out.isEmpty() && !EndsWithLineEnding(out)) // the content's last line, unended
             out.append(eol);
-        out.append(text);
+        out.append(info.added);
     }
-    out.append(content.sliced(copied));
-    if (!tail.isEmpty()) {
-        if (!out.isEmpty() && !EndsWithLineEnding(out))
-            out.append(eol);
-        out.append(tail);
-    }
-    return out;
+    return out.append(content.sliced(copied));
 }
 
 bool HasExactLine(QByteArrayView content, QByteArrayView wanted)
 {
     LineReader reader(content);
-    Line line;
-    while (reader.Next(line)) {
-        if (LineText(content, line) == wanted)
+    for (Line line; reader.Next(line);) {
+        if (line.text == wanted)
             return true;
     }
     return false;
-}
-
-QByteArray LineEnding(QByteArrayView content)
-{
-    for (qsizetype i = 0; i < content.size(); ++i) {
-        if (content[i] == '\n')
-            return QByteArrayLiteral("\n");
-        if (content[i] == '\r')
-            return (i + 1 < content.size() && content[i + 1] == '\n') ? QByteArrayLiteral("\r\n")
-                                                                      : QByteArrayLiteral("\r");
-    }
-    return QByteArrayLiteral("\r\n");
 }
 
 bool IsWritable(QByteArrayView text)
@@ -409,8 +315,7 @@ bool IsWritableSection(QByteArrayView name)
         const qsizetype length = CharLength(name, i);
         // A ']' of its own would end the header early; a lead byte at the end would take the
         // header's ']' as its second byte.
-        if ((length == 1 && name[i] == ']') ||
-            (length == 1 && IsLeadByte(static_cast<unsigned char>(name[i]))))
+        if (length == 1 && (name[i] == ']' || IsLeadByte(static_cast<unsigned char>(name[i]))))
             return false;
         i += length;
     }

@@ -64,9 +64,6 @@ std::optional<QByteArray> AddMissing(QByteArrayView content,
 // Some line of the content, without its line ending, is exactly `line` (byte for byte).
 bool HasExactLine(QByteArrayView content, QByteArrayView line);
 
-// The line ending of the content's first line: "\r\n", "\n" or "\r"; "\r\n" when it has none.
-QByteArray LineEnding(QByteArrayView content);
-
 // A section, key or value that can be written: no CR, LF or NUL in it.
 bool IsWritable(QByteArrayView text);
 
