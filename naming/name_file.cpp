@@ -75,28 +75,22 @@ std::array<QString, board::kChannels> DefaultNames()
 bool Utf8Refused(const QString& path)
 {
     const Utf8Conversion conversion = ConvertFromUtf8(path);
-    switch (conversion.result) {
-    case Utf8Conversion::NotUtf8:
-        return false;
-    case Utf8Conversion::Converted:
+    if (conversion.result == Utf8Conversion::Converted)
         Tell(msgbox::Icon::Information,
              QStringLiteral("名称文件“%1”是以 UTF-8 编码保存的，已转换为 GBK 编码。\n"
                             "原文件保存为“%2”。")
                  .arg(path, conversion.backup));
-        return false;
-    case Utf8Conversion::Refused:
+    if (conversion.result == Utf8Conversion::Refused)
         Tell(msgbox::Icon::Critical,
              QStringLiteral("名称文件“%1”是以 UTF-8 编码保存的，其中的字符 %2 无法用 GBK 编码"
                             "保存，文件保持原样。\n请删去或换掉这些字符后重新启动本程序。")
                  .arg(path, gbk::QuoteEach(conversion.unrepresentable)));
-        return true;
-    case Utf8Conversion::Failed:
-        break;
-    }
-    Tell(msgbox::Icon::Critical,
-         QStringLiteral("名称文件“%1”是以 UTF-8 编码保存的，无法转换为 GBK 编码：%2。")
-             .arg(path, conversion.reason));
-    return true;
+    if (conversion.result == Utf8Conversion::Failed)
+        Tell(msgbox::Icon::Critical,
+             QStringLiteral("名称文件“%1”是以 UTF-8 编码保存的，无法转换为 GBK 编码：%2。")
+                 .arg(path, conversion.reason));
+    return conversion.result == Utf8Conversion::Refused ||
+           conversion.result == Utf8Conversion::Failed;
 }
 
 } // namespace

@@ -77,12 +77,6 @@ QString FolderNotWritable(const QString& path)
         .arg(QFileInfo(path).absolutePath());
 }
 
-// The one temporary file of a save: hidden, beside the file it replaces.
-QString TemporaryOf(const QFileInfo& file)
-{
-    return file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".new");
-}
-
 QString Beside(const QString& folder)
 {
     return QDir(folder).filePath(QStringLiteral("name.txt"));
@@ -144,7 +138,9 @@ QString Replace(const QString& path, const QByteArray& data)
     const QFileInfo target(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath());
     if (!board::CanWrite(QFileInfo(target.absolutePath())))
         return FolderNotWritable(target.filePath());
-    QFile file(TemporaryOf(target));
+    // The one temporary file of a save: hidden, beside the file it replaces.
+    QFile file(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+               QStringLiteral(".new"));
     file.remove(); // what a killed save left behind
     if (const QString blocked = Obstacle(file.fileName()); !blocked.isEmpty())
         return blocked;
@@ -177,14 +173,6 @@ QString Replace(const QString& path, const QByteArray& data)
     return {};
 }
 
-// A file saved as UTF-8 by a hand edit: a byte order mark, or a header of the file's own sections
-// in UTF-8 ("[地址码" of any address, "[软件属性]"); read as GBK, those bytes are no sensible text.
-bool IsUtf8(QByteArrayView content)
-{
-    return content.startsWith(kUtf8Bom) || content.contains(QStringLiteral("[地址码").toUtf8()) ||
-           content.contains(QStringLiteral("[软件属性]").toUtf8());
-}
-
 QByteArray WithoutBom(const QByteArray& content)
 {
     return content.startsWith(kUtf8Bom) ? content.sliced(kUtf8Bom.size()) : content;
@@ -192,9 +180,12 @@ QByteArray WithoutBom(const QByteArray& content)
 
 } // namespace
 
+// A byte order mark, or a header of the file's own sections in UTF-8 ("[地址码" of any address,
+// "[软件属性]"); read as GBK, those bytes are no sensible text.
 bool FileRead::utf8() const
 {
-    return IsUtf8(data);
+    return data.startsWith(kUtf8Bom) || data.contains(QStringLiteral("[地址码").toUtf8()) ||
+           data.contains(QStringLiteral("[软件属性]").toUtf8());
 }
 
 QString AddressSection(const QString& addressText)
