@@ -146,11 +146,6 @@ QByteArray ReadBack(QByteArrayView stored)
     return value.first(cut).toByteArray();
 }
 
-bool EndsWithLineEnding(QByteArrayView content)
-{
-    return !content.isEmpty() && (content.back() == '\n' || content.back() == '\r');
-}
-
 // The line ending of the content's first line: "\r\n", "\n" or "\r"; "\r\n" when it has none.
 QByteArray LineEnding(QByteArrayView content)
 {
@@ -285,7 +280,7 @@ std::optional<QByteArray> AddMissing(QByteArrayView content,
             continue;
         out.append(content.sliced(copied, info.insertAt - copied));
         copied = info.insertAt;
-        if (!out.isEmpty() && !EndsWithLineEnding(out)) // the content's last line, unended
+        if (!out.isEmpty() && out.back() != '\n' && out.back() != '\r') // the last line, unended
             out.append(eol);
         out.append(info.added);
     }
@@ -325,8 +320,7 @@ bool IsWritableSection(QByteArrayView name)
 bool IsWritableKey(QByteArrayView name)
 {
     // '=' would end the key early; a leading '[' would make the line a header.
-    const QByteArrayView trimmed = Trimmed(name);
-    return IsWritable(name) && !name.contains('=') && !trimmed.startsWith('[');
+    return IsWritable(name) && !name.contains('=') && !Trimmed(name).startsWith('[');
 }
 
 } // namespace naming::ini

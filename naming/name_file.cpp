@@ -30,16 +30,15 @@ std::vector<ini::SectionDefaults> Defaults()
     const QByteArray keyEnd = Gbk(QStringLiteral("路名称"));
     const QByteArray valueEnd = Gbk(QStringLiteral("路"));
     const QByteArray sectionStart = Gbk(AddressSection({}));
+    std::vector<std::pair<QByteArray, QByteArray>> channels; // the same in every address
+    for (int channel = 1; channel <= board::kChannels; ++channel) {
+        const QByteArray number = QByteArray::number(channel);
+        channels.emplace_back(di + number + keyEnd, di + number + valueEnd);
+    }
     std::vector<ini::SectionDefaults> sections{
         {Gbk(kTitleSection), {{Gbk(kTitleKey), QByteArrayLiteral("Kestrel")}}}};
-    for (int address = 0; address < kAddressCount; ++address) {
-        ini::SectionDefaults section{sectionStart + QByteArray::number(address), {}};
-        for (int channel = 1; channel <= board::kChannels; ++channel) {
-            const QByteArray number = QByteArray::number(channel);
-            section.keys.emplace_back(di + number + keyEnd, di + number + valueEnd);
-        }
-        sections.push_back(std::move(section));
-    }
+    for (int address = 0; address < kAddressCount; ++address)
+        sections.push_back({sectionStart + QByteArray::number(address), channels});
     return sections;
 }
 
@@ -48,18 +47,17 @@ void Tell(msgbox::Icon icon, const QString& text)
     msgbox::Show({icon, msgbox::ApplicationTitle(), text});
 }
 
-// An ordinary file is there but cannot be read (no permission, say): why, else nothing.
-QString Unreadable(const QString& path)
+// An ordinary file is there but cannot be read (no permission, say); told with the reason when
+// `tell`.
+bool Unreadable(const QString& path, bool tell)
 {
-    return QFileInfo(path).isFile() ? ReadFile(path).error : QString();
-}
-
-void TellUnreadable(const QString& path, const QString& reason)
-{
-    Tell(msgbox::Icon::Critical,
-         QStringLiteral("无法读取名称文件“%1”：%2。\n通道暂以默认名称显示，名称也无法更改；"
-                        "文件可以读取后，切换一次模块地址即显示已存的名称。")
-             .arg(path, reason));
+    const QString reason = QFileInfo(path).isFile() ? ReadFile(path).error : QString();
+    if (!reason.isEmpty() && tell)
+        Tell(msgbox::Icon::Critical,
+             QStringLiteral("无法读取名称文件“%1”：%2。\n通道暂以默认名称显示，名称也无法更改；"
+                            "文件可以读取后，切换一次模块地址即显示已存的名称。")
+                 .arg(path, reason));
+    return !reason.isEmpty();
 }
 
 // What a created file holds for every address: 第1路 .. 第24路.
@@ -123,11 +121,7 @@ QByteArray DefaultNameFileContent()
 NameFileStart InitNameFile(const QString& path)
 {
     // Unread, the file would look unmarked, and completing it would be refused in turn.
-    if (const QString reason = Unreadable(path); !reason.isEmpty()) {
-        TellUnreadable(path, reason);
-        return {QStringLiteral("Kestrel"), true};
-    }
-    if (Utf8Refused(path))
+    if (Unreadable(path, true) || Utf8Refused(path))
         return {QStringLiteral("Kestrel"), true};
     if (IniSectionExists(path, kMarkerSection))
         return {ReadIniValue(path, kTitleSection, kTitleKey), false};
@@ -163,11 +157,8 @@ std::array<QString, board::kChannels> NamesOfAddress(const QString& path,
     std::array<QString, board::kChannels> names;
     if (!(missingTold ? QFileInfo(path).isFile() : FileExistsOrReport(path)))
         return names;
-    if (const QString reason = Unreadable(path); !reason.isEmpty()) {
-        if (!missingTold)
-            TellUnreadable(path, reason);
+    if (Unreadable(path, !missingTold))
         return DefaultNames();
-    }
     const QString section = AddressSection(addressText);
     for (int channel = 1; channel <= board::kChannels; ++channel)
         names[size_t(channel - 1)] = ReadIniValue(path, section, ChannelKey(channel));

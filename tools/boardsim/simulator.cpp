@@ -331,8 +331,7 @@ QByteArray Simulator::randomBytes(int count)
 {
     std::uniform_int_distribution<int> byte(0, 255);
     QByteArray bytes(count, '\0');
-    for (char& b : bytes)
-        b = char(byte(m_random));
+    std::ranges::generate(bytes, [&] { return char(byte(m_random)); });
     return bytes;
 }
 
