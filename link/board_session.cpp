@@ -14,8 +14,7 @@ BoardSession::BoardSession(const QString& programDir, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &BoardSession::Timer1_Timer);
     connect(&m_port, &SerialControl::OnComm, this, &BoardSession::MSComm1_OnComm);
     connect(&m_port, &SerialControl::portLost, this, [this](const QString& reason) {
-        m_timer.stop();
-        forgetChannels();
+        close(); // the polling stops; the port has been closed already
         emit portLost(reason);
     });
 }

@@ -1,13 +1,12 @@
 #include "frame.h"
 
+#include <numeric>
+
 namespace board {
 
 std::uint8_t Checksum(const Frame& frame)
 {
-    int sum = 0; // 7 * 255 at most
-    for (std::size_t i = 0; i < kFrameSize - 1; ++i)
-        sum += frame[i];
-    return static_cast<std::uint8_t>(sum % 256);
+    return static_cast<std::uint8_t>(std::accumulate(frame.begin(), frame.end() - 1, 0) % 256);
 }
 
 Frame MakeRequest(std::uint8_t address, std::uint8_t command, std::uint8_t data1,
@@ -21,14 +20,10 @@ Frame MakeRequest(std::uint8_t address, std::uint8_t command, std::uint8_t data1
 Frame MakeStatus(std::uint8_t address, std::uint32_t channels)
 {
     // Channels 17..24 travel first (byte 4), channels 1..8 last (byte 6).
-    Frame f{kStatusHead,
-            address,
-            0,
-            0,
-            static_cast<std::uint8_t>(channels >> 16),
-            static_cast<std::uint8_t>(channels >> 8),
-            static_cast<std::uint8_t>(channels),
-            0};
+    Frame f{kStatusHead, address}; // the rest zero
+    f[4] = std::uint8_t(channels >> 16);
+    f[5] = std::uint8_t(channels >> 8);
+    f[6] = std::uint8_t(channels);
     f[7] = Checksum(f);
     return f;
 }

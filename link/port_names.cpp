@@ -96,6 +96,11 @@ QString Named(qint64 pid, const QString& fallback)
     return Tr("%1（进程 %2）", "%1 (process %2)").arg(name).arg(pid);
 }
 
+QFileInfoList ById()
+{
+    return QDir(QStringLiteral("/dev/serial/by-id")).entryInfoList(QDir::System | QDir::Files);
+}
+
 } // namespace
 
 QString LockHolder(const QString& device)
@@ -127,15 +132,6 @@ QString ProcessHolding(const QString& device)
     }
     return {};
 }
-
-namespace {
-
-QFileInfoList ById()
-{
-    return QDir(QStringLiteral("/dev/serial/by-id")).entryInfoList(QDir::System | QDir::Files);
-}
-
-} // namespace
 
 std::vector<SerialDevice> SerialDevices(const QString& programDir)
 {

@@ -179,14 +179,10 @@ void SerialControl::onReadyRead()
 
 void SerialControl::onError(QSerialPort::SerialPortError error)
 {
-    switch (error) {
-    case QSerialPort::NoError:
-    case QSerialPort::UnsupportedOperationError: // DTR/RTS calls on a pseudo-terminal
-    case QSerialPort::TimeoutError:
+    // UnsupportedOperationError: DTR/RTS calls on a pseudo-terminal.
+    if (error == QSerialPort::NoError || error == QSerialPort::UnsupportedOperationError ||
+        error == QSerialPort::TimeoutError)
         return;
-    default:
-        break;
-    }
     // Qt repeats the error as long as the port stays open, and the port must not be closed from
     // inside its own notification: close once, from the event loop, then tell the window.
     if (!m_port.isOpen() || m_closing)

@@ -24,15 +24,15 @@ QFont SongFont(int pixelSize)
 QString InitialChannelName(int channel)
 {
     static const QString digits = QStringLiteral("零一二三四五六七八九");
-    QString number;
-    if (channel < 10)
-        number = digits[channel];
-    else if (channel < 20)
-        number = QStringLiteral("十") + (channel % 10 ? QString(digits[channel % 10]) : QString());
-    else
-        number = QString(digits[channel / 10]) + QStringLiteral("十") +
-                 (channel % 10 ? QString(digits[channel % 10]) : QString());
-    return QStringLiteral("第") + number + QStringLiteral("路");
+    const int tens = channel / 10;
+    const int ones = channel % 10;
+    // 九, 十, 十一, 二十, 二十四.
+    QString number = tens > 1 ? QString(digits[tens]) : QString();
+    if (tens > 0)
+        number += u'十';
+    if (ones > 0 || tens == 0)
+        number += digits[ones];
+    return u'第' + number + u'路';
 }
 
 } // namespace monitor

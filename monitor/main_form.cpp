@@ -79,7 +79,9 @@ MainForm::MainForm(const QString& programDir, QWidget* parent)
     buildControls();
     buildChannels();
     setFocusOrder();
-    centreOnScreen();
+    // Centred on the screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     m_session.start(); // ticks from creation, before the port is first opened
     connect(&m_session, &board::BoardSession::frameTaken, this,
@@ -156,25 +158,13 @@ void MainForm::placeNameLabel(int channel, const QRect& geometry, Qt::Alignment 
 
 void MainForm::setFocusOrder()
 {
-    QWidget* const order[] = {m_ui.chuankou_num, m_ui.open_comm, m_ui.add, m_ui.VScroll1,
-                              m_ui.VScroll2};
-    QWidget* previous = nullptr;
-    for (QWidget* w : order) {
-        if (previous)
-            setTabOrder(previous, w);
-        previous = w;
-    }
-    for (int ch = 1; ch <= board::kChannels; ++ch) {
-        setTabOrder(previous, m_ui.Picture1[ch]);
-        previous = m_ui.Picture1[ch];
-    }
+    QWidget* previous = m_ui.chuankou_num;
+    for (QWidget* next :
+         std::initializer_list<QWidget*>{m_ui.open_comm, m_ui.add, m_ui.VScroll1, m_ui.VScroll2})
+        setTabOrder(std::exchange(previous, next), next);
+    for (int ch = 1; ch <= board::kChannels; ++ch)
+        setTabOrder(std::exchange(previous, m_ui.Picture1[ch]), m_ui.Picture1[ch]);
     m_ui.chuankou_num->setFocus();
-}
-
-void MainForm::centreOnScreen()
-{
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 }
 
 void MainForm::open_comm_Click()

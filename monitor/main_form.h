@@ -64,7 +64,6 @@ private:
     void buildControls();
     void buildChannels();
     void setFocusOrder();
-    void centreOnScreen();
 
     void ShowStatus(std::uint32_t channels);
     void ShowPortOpened();

@@ -41,20 +41,18 @@ Start StartProgram(int& argc, char* argv[], const ProgramText& program)
             Print(stdout, name + QStringLiteral(" " PROJECT_VERSION));
             return {};
         }
-        if ((argument == "-h" || argument == "--help") && program.help) {
-            Print(stdout, program.help());
-            return {};
-        }
         if (argument == "-h" || argument == "--help") {
-            Print(stdout, Tr("用法：%1 [Qt 的选项，如 -platform 名称]\n%2\n\n"
-                             "  -h, --help   显示本说明并退出\n"
-                             "  --version    显示版本并退出\n\n"
-                             "详见 man %1。",
-                             "Usage: %1 [Qt's options, such as -platform NAME]\n%2\n\n"
-                             "  -h, --help   show this help and exit\n"
-                             "  --version    show the version and exit\n\n"
-                             "man %1 tells more.")
-                              .arg(name, Tr(program.zh, program.en)));
+            Print(stdout, program.help
+                              ? program.help()
+                              : Tr("用法：%1 [Qt 的选项，如 -platform 名称]\n%2\n\n"
+                                   "  -h, --help   显示本说明并退出\n"
+                                   "  --version    显示版本并退出\n\n"
+                                   "详见 man %1。",
+                                   "Usage: %1 [Qt's options, such as -platform NAME]\n%2\n\n"
+                                   "  -h, --help   show this help and exit\n"
+                                   "  --version    show the version and exit\n\n"
+                                   "man %1 tells more.")
+                                    .arg(name, Tr(program.zh, program.en)));
             return {};
         }
     }

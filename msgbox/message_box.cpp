@@ -9,36 +9,23 @@
 namespace msgbox {
 namespace {
 
-Handler& CurrentHandler()
-{
-    static Handler handler; // the seam named by the design; empty means QMessageBox
-    return handler;
-}
+Handler g_handler; // empty means QMessageBox
 
-QMessageBox::Icon ToQt(Icon icon)
-{
-    switch (icon) {
-    case Icon::Information:
-        return QMessageBox::Information;
-    case Icon::Warning:
-        return QMessageBox::Warning;
-    case Icon::Critical:
-        return QMessageBox::Critical;
-    case Icon::None:
-        break;
-    }
-    return QMessageBox::NoIcon;
-}
+// Icon numbers its kinds as QMessageBox::Icon does.
+static_assert(int(Icon::Information) == QMessageBox::Information &&
+              int(Icon::Warning) == QMessageBox::Warning &&
+              int(Icon::Critical) == QMessageBox::Critical);
 
 } // namespace
 
 void Show(const Message& message)
 {
-    if (const Handler& handler = CurrentHandler()) {
-        handler(message);
+    if (g_handler) {
+        g_handler(message);
         return;
     }
-    QMessageBox box(ToQt(message.icon), message.title, QString(), QMessageBox::Ok);
+    QMessageBox box(static_cast<QMessageBox::Icon>(message.icon), message.title, QString(),
+                    QMessageBox::Ok);
     // Paths and names are shown as they are: never taken for markup, never loading an image.
     box.setTextFormat(Qt::PlainText);
     box.setText(message.text);
@@ -52,7 +39,7 @@ void Show(const Message& message)
 
 Handler SetHandler(Handler handler)
 {
-    return std::exchange(CurrentHandler(), std::move(handler));
+    return std::exchange(g_handler, std::move(handler));
 }
 
 QString ApplicationTitle()

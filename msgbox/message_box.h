@@ -8,6 +8,7 @@
 
 namespace msgbox {
 
+// Numbered as QMessageBox::Icon is.
 enum class Icon { None, Information, Warning, Critical };
 
 struct Message
