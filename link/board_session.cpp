@@ -4,6 +4,29 @@
 #include <utility>
 
 namespace board {
+namespace {
+
+// What a receive event does with the bytes waiting: the first 8 form one frame, taken into slots
+// 1..8 of recv_buf; only a valid status frame is handed on.
+std::optional<Frame> TakeFrame(SerialControl& port, RecvBuf& recv_buf)
+{
+    // A request may have emptied the buffer since the bytes arrived: take nothing then.
+    if (port.inBufferCount() < static_cast<int>(kFrameSize))
+        return std::nullopt;
+    Frame frame{};
+    for (std::size_t k = 1; k <= kFrameSize; ++k) {
+        const std::optional<std::uint8_t> byte = port.input();
+        if (!byte)
+            return std::nullopt; // the device failed in between: no frame from partial bytes
+        frame[k - 1] = *byte;
+        recv_buf[k] = *byte;
+    }
+    if (!IsValid(frame, kStatusHead))
+        return std::nullopt;
+    return frame;
+}
+
+} // namespace
 
 BoardSession::BoardSession(const QString& programDir, QObject* parent)
     : QObject(parent), m_port(programDir, this), m_timer(this)

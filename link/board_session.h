@@ -3,12 +3,12 @@
 // and forward clicks; boardctl prints it. A line may carry several boards, polled in turn.
 #pragma once
 
-#include "receiver.h"
 #include "serial_control.h"
 
 #include <QObject>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -27,6 +27,10 @@ struct Request
     std::uint8_t data1 = 0;
     std::uint8_t data2 = 0;
 };
+
+// `recv_buf`, slots 1..100 of 32-bit values: a receive event takes the frame into
+// slots 1..8, the rest are never used. Slot 0 is there so that slot k holds frame byte k - 1.
+using RecvBuf = std::array<std::int32_t, 101>;
 
 // What switches channel 1..24 the other way: a connected one off (0x11), a disconnected one on
 // (0x12). A click on Wrenfield's lamp and boardctl's toggle send it.
