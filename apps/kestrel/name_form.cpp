@@ -59,8 +59,7 @@ void NameForm::load()
     m_cancel->setObjectName(QStringLiteral("Command_cansel"));
     m_cancel->setGeometry(TwipsRect(2640, 1320, 975, 375));
     // A plain window, not a QDialog: no default or cancel button, so Enter and Esc do nothing.
-    QWidget::setTabOrder(m_mingcheng, m_ok);
-    QWidget::setTabOrder(m_ok, m_cancel);
+    // The tab order is the order of creation.
     m_mingcheng->setFocus();
     connect(m_ok, &QPushButton::clicked, this, &NameForm::Command_ok_Click);
     connect(m_cancel, &QPushButton::clicked, this, &NameForm::Command_cansel_Click);

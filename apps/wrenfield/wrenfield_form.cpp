@@ -27,13 +27,11 @@ constexpr std::array<CaptionPlace, board::kChannels> kCaptionPlaces{{
 
 } // namespace
 
-const QString WrenfieldForm::kTitle =
-    QStringLiteral("Halvard—串口输入检测板  联系邮箱：support@halvard.example");
-
 WrenfieldForm::WrenfieldForm(const QString& programDir, QWidget* parent)
     : monitor::MainForm(programDir, parent)
 {
-    setWindowTitle(kTitle);
+    // The title stays from creation to the end of the run.
+    setWindowTitle(QStringLiteral("Halvard—串口输入检测板  联系邮箱：support@halvard.example"));
     for (int ch = 1; ch <= board::kChannels; ++ch) {
         const CaptionPlace& place = kCaptionPlaces[ch - 1];
         placeNameLabel(

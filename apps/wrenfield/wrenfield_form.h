@@ -11,9 +11,6 @@ class WrenfieldForm : public monitor::MainForm
     Q_OBJECT
 
 public:
-    // The title the window shows from creation to the end of the run.
-    static const QString kTitle;
-
     explicit WrenfieldForm(const QString& programDir, QWidget* parent = nullptr);
 
     // A click on lamp `index` (1..24): queue the command its channel's state asks for; nothing
