@@ -115,8 +115,6 @@ private:
     bool m_advised = false;
 };
 
-} // namespace
-
 int RunStatus(const Context& c)
 {
     Run run(c);
@@ -146,16 +144,19 @@ int RunStatus(const Context& c)
                          const bool first = waiting.size() + 1 == c.options.addresses.size();
                          c.out.print((first ? c.formatter.header() : QStringList()) +
                                      c.formatter.status(Timestamp(), address, channels));
+                         // Bit n-1 set: channel n differs from what was expected.
+                         const auto& expect = c.options.expect;
+                         const std::uint32_t wrong =
+                             expect ? (channels ^ expect->on) & expect->care : 0;
                          QStringList differing;
-                         for (const int ch : c.options.expect
-                                                 ? Mismatches(*c.options.expect, channels)
-                                                 : std::vector<int>{})
-                             differing << Tr("通道 %1 %2（期望%3，实际%4）",
-                                             "channel %1 %2 (expected %3, got %4)")
-                                              .arg(ch)
-                                              .arg(c.formatter.name(address, ch),
-                                                   StateWord(!board::ChannelOn(channels, ch)),
-                                                   StateWord(board::ChannelOn(channels, ch)));
+                         for (int ch = 1; ch <= board::kChannels; ++ch)
+                             if (board::ChannelOn(wrong, ch))
+                                 differing << Tr("通道 %1 %2（期望%3，实际%4）",
+                                                 "channel %1 %2 (expected %3, got %4)")
+                                                  .arg(ch)
+                                                  .arg(c.formatter.name(address, ch),
+                                                       StateWord(!board::ChannelOn(channels, ch)),
+                                                       StateWord(board::ChannelOn(channels, ch)));
                          if (!differing.isEmpty()) {
                              mismatch = true;
                              PrintError((c.options.addresses.size() > 1
@@ -383,11 +384,6 @@ private:
     std::optional<history::Recorder> m_recorder; // once the line is open
 };
 
-int RunWatch(const Context& c)
-{
-    return Watch(c).exec();
-}
-
 int RunScan(const Context& c)
 {
     Run run(c);
@@ -418,6 +414,16 @@ int RunPorts(const Context& c)
     if (devices.empty() && c.options.format == Format::Text)
         PrintError(Tr("没有找到串口设备。", "no serial device found."));
     return c.out.flush(c.stops.fd()) ? kExitDone : kExitOutput;
+}
+
+} // namespace
+
+int RunCommand(const Context& c)
+{
+    // In the order of Command.
+    static constexpr int (*kRuns[])(const Context&) = {
+        RunStatus, [](const Context& c) { return Watch(c).exec(); }, RunToggle, RunScan, RunPorts};
+    return kRuns[int(c.options.command)](c);
 }
 
 } // namespace boardctl

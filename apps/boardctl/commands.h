@@ -1,4 +1,4 @@
-// boardctl's four commands; each returns boardctl's exit code.
+// boardctl's commands: the four over the session, and ports; each returns boardctl's exit code.
 #pragma once
 
 #include "options.h"
@@ -18,10 +18,7 @@ struct Context
     Output& out;
 };
 
-int RunStatus(const Context& context);
-int RunWatch(const Context& context);
-int RunToggle(const Context& context);
-int RunScan(const Context& context);
-int RunPorts(const Context& context);
+// Runs the command that options.command names.
+int RunCommand(const Context& context);
 
 } // namespace boardctl

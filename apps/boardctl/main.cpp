@@ -58,18 +58,5 @@ int main(int argc, char* argv[])
     // has had as long as the windows give it; a scan waits --timeout.
     session.setInterval(scan ? 0 : options.intervalMs,
                         scan ? options.timeoutMs : board::kPollIntervalMs);
-    const boardctl::Context context{options, formatter, session, *stops, out};
-    switch (options.command) {
-    case boardctl::Command::Status:
-        return boardctl::RunStatus(context);
-    case boardctl::Command::Watch:
-        return boardctl::RunWatch(context);
-    case boardctl::Command::Toggle:
-        return boardctl::RunToggle(context);
-    case boardctl::Command::Scan:
-        return boardctl::RunScan(context);
-    case boardctl::Command::Ports:
-        return boardctl::RunPorts(context);
-    }
-    return boardctl::kExitUsage;
+    return boardctl::RunCommand({options, formatter, session, *stops, out});
 }

@@ -43,6 +43,23 @@ QString ReadNumber(const Option& option, Options& options, const QString& value)
                              QString::number(max), Tr(ms ? "毫秒" : "", ms ? " ms" : ""));
 }
 
+// 24 characters 1/0/x for channels 1..24, or "all-on" / "all-off"; nothing when malformed.
+std::optional<ChannelPattern> ParseChannelPattern(const QString& text)
+{
+    static const QRegularExpression form(QRegularExpression::anchoredPattern("[01xX]{24}"));
+    const QString bits = text == QLatin1String("all-on")    ? QString(board::kChannels, u'1')
+                         : text == QLatin1String("all-off") ? QString(board::kChannels, u'0')
+                                                            : text;
+    if (!form.match(bits).hasMatch())
+        return std::nullopt;
+    ChannelPattern pattern;
+    for (int i = 0; i < board::kChannels; ++i) {
+        pattern.care |= std::uint32_t(bits[i].toLower() != u'x') << i;
+        pattern.on |= std::uint32_t(bits[i] == u'1') << i;
+    }
+    return pattern;
+}
+
 // clang-format off
 const Option kOptions[] = {
     {kAll, ReadNumber, {"port", "N", "1", 0, 255,

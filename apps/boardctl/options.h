@@ -1,8 +1,6 @@
 // boardctl's command line: what to open, which boards, which format, which command.
 #pragma once
 
-#include "channel_pattern.h"
-
 #include "link/command_line.h"
 
 #include <QString>
@@ -16,6 +14,12 @@
 namespace boardctl {
 
 enum class Format { Text, Json, Csv };
+// The state a production-line check expects of the 24 channels: connected, disconnected or either.
+struct ChannelPattern
+{
+    std::uint32_t care = 0; // bit n-1 set: channel n is checked
+    std::uint32_t on = 0;   // bit n-1 set: channel n must be connected (where checked)
+};
 enum class Command { Status, Watch, Toggle, Scan, Ports };
 
 // The defaults are in the option table (options.cpp), as one would type them.
