@@ -27,8 +27,10 @@ QString JsonString(const QString& text)
     return QString::fromUtf8(array.mid(1, array.size() - 2)); // ["..."] without the brackets
 }
 
-// Keys in the order the documentation shows them, which QJsonObject would sort.
-QString JsonObject(const QList<std::pair<const char*, QString>>& members)
+// JSON members, keys in the order the documentation shows them, which QJsonObject would sort.
+using Members = QList<std::pair<const char*, QString>>;
+
+QString JsonObject(const Members& members)
 {
     QStringList parts;
     for (const auto& [key, value] : members)
@@ -38,10 +40,9 @@ QString JsonObject(const QList<std::pair<const char*, QString>>& members)
 
 QString CsvField(const QString& text)
 {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
-        !text.contains(u'\r'))
-        return text;
-    return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
+    static const QRegularExpression quoted(QStringLiteral("[,\"\n\r]"));
+    return text.contains(quoted) ? u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"'
+                                 : text;
 }
 
 // Control characters shown as \x1B and the like, so that text from a file cannot move the
@@ -60,6 +61,14 @@ QString Printable(const QString& text, const QString& keep = {})
 QString State(bool on)
 {
     return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+// A channel's state in JSON: in status's array, toggle's answer and watch's events.
+Members ChannelMembers(int channel, const QString& name, bool on)
+{
+    return {{"channel", QString::number(channel)},
+            {"name", JsonString(name)},
+            {"state", JsonString(State(on))}};
 }
 
 } // namespace
@@ -223,28 +232,23 @@ QStringList Formatter::devices(const std::vector<board::SerialDevice>& devices) 
         QStringList links;
         for (const QString& link : d.links)
             links << JsonString(link);
-        switch (m_format) {
-        case Format::Json:
+        if (m_format == Format::Json)
             lines << JsonObject({{"device", JsonString(d.device)},
                                  {"by_id", orNull(d.byId)},
                                  {"port", port.isEmpty() ? QStringLiteral("null") : port},
                                  {"links", u'[' + links.join(QStringLiteral(", ")) + u']'},
                                  {"holder", orNull(d.holder)}});
-            break;
-        case Format::Csv:
+        else if (m_format == Format::Csv)
             lines << QStringList{CsvField(d.device), CsvField(d.byId), port,
                                  CsvField(d.links.join(u' ')), CsvField(d.holder)}
                          .join(u',');
-            break;
-        case Format::Text:
+        else
             lines << Printable(
                 QStringList{d.device, port.isEmpty() ? QString() : QStringLiteral("串口 ") + port,
                             d.byId, d.links.join(QStringLiteral(" ")),
                             d.holder.isEmpty() ? QString() : QStringLiteral("占用：") + d.holder}
                     .filter(QRegularExpression(QStringLiteral(".")))
                     .join(QStringLiteral("  ")));
-            break;
-        }
     }
     return lines;
 }
@@ -260,7 +264,7 @@ QStringList Formatter::header() const
 QString Formatter::json(const QString& time, std::uint8_t address, bool withAddress,
                         Members rest) const
 {
-    QList<std::pair<const char*, QString>> members{{"time", JsonString(time)}};
+    Members members{{"time", JsonString(time)}};
     if (withAddress || m_bus)
         members.append({"address", QString::number(address)});
     return JsonObject(members + rest);
@@ -274,20 +278,18 @@ QString Formatter::text(const QString& time, std::uint8_t address) const
 QStringList Formatter::status(const QString& time, std::uint8_t address,
                               std::uint32_t channels) const
 {
-    if (m_format != Format::Json) {
-        QStringList lines;
-        for (int ch = 1; ch <= board::kChannels; ++ch)
-            lines << event(time, address,
-                           {board::WatchEvent::Channel, ch, board::ChannelOn(channels, ch)});
-        return lines;
+    // A line a channel; in JSON an object a channel, all in one line.
+    QStringList lines;
+    for (int ch = 1; ch <= board::kChannels; ++ch) {
+        const bool on = board::ChannelOn(channels, ch);
+        lines << (m_format == Format::Json
+                      ? JsonObject(ChannelMembers(ch, name(address, ch), on))
+                      : event(time, address, {board::WatchEvent::Channel, ch, on}));
     }
-    QStringList objects;
-    for (int ch = 1; ch <= board::kChannels; ++ch)
-        objects << JsonObject({{"channel", QString::number(ch)},
-                               {"name", JsonString(name(address, ch))},
-                               {"state", JsonString(State(board::ChannelOn(channels, ch)))}});
-    return {json(time, address, true,
-                 {{"channels", u'[' + objects.join(QStringLiteral(", ")) + u']'}})};
+    if (m_format != Format::Json)
+        return lines;
+    return {
+        json(time, address, true, {{"channels", u'[' + lines.join(QStringLiteral(", ")) + u']'}})};
 }
 
 QString Formatter::event(const QString& time, std::uint8_t address,
@@ -296,23 +298,16 @@ QString Formatter::event(const QString& time, std::uint8_t address,
     const bool isChannel = event.kind == board::WatchEvent::Channel;
     static const QString kLinkStates[] = {
         {}, QStringLiteral("lost"), QStringLiteral("ok"), QStringLiteral("absent")};
+    const QString kind = isChannel ? QStringLiteral("channel") : QStringLiteral("link");
     const QString state = isChannel ? State(event.on) : kLinkStates[event.kind];
-    switch (m_format) {
-    case Format::Json:
-        if (isChannel)
-            return json(time, address, false,
-                        {{"event", JsonString(QStringLiteral("channel"))},
-                         {"channel", QString::number(event.channel)},
-                         {"name", JsonString(name(address, event.channel))},
-                         {"state", JsonString(state)}});
+    if (m_format == Format::Csv)
+        return csvRow(time, address, kind, event.channel, state);
+    if (m_format == Format::Json)
         return json(time, address, false,
-                    {{"event", JsonString(QStringLiteral("link"))}, {"state", JsonString(state)}});
-    case Format::Csv:
-        return csvRow(time, address, isChannel ? QStringLiteral("channel") : QStringLiteral("link"),
-                      event.channel, state);
-    case Format::Text:
-        break;
-    }
+                    Members{{"event", JsonString(kind)}} +
+                        (isChannel
+                             ? ChannelMembers(event.channel, name(address, event.channel), event.on)
+                             : Members{{"state", JsonString(state)}}));
     if (isChannel)
         return text(time, address) +
                QStringLiteral("通道 %1  %2  %3")
@@ -329,10 +324,7 @@ QString Formatter::event(const QString& time, std::uint8_t address,
 QString Formatter::channel(const QString& time, std::uint8_t address, int channel, bool on) const
 {
     if (m_format == Format::Json)
-        return json(time, address, true,
-                    {{"channel", QString::number(channel)},
-                     {"name", JsonString(name(address, channel))},
-                     {"state", JsonString(State(on))}});
+        return json(time, address, true, ChannelMembers(channel, name(address, channel), on));
     return event(time, address, {board::WatchEvent::Channel, channel, on});
 }
 
@@ -340,65 +332,54 @@ QStringList Formatter::summary(const QString& time, std::uint8_t address, int li
                                const std::array<board::ChannelTotals, board::kChannels>& totals,
                                bool answered) const
 {
-    QStringList lines;
-    QStringList objects;
-    if (m_format == Format::Csv)
-        lines << csvRow(time, address, QStringLiteral("summary"), 0,
-                        QStringLiteral("link_lost=%1").arg(linkLost) +
-                            (answered ? QString() : QStringLiteral(" answered=no")));
-    else if (m_format == Format::Text)
-        lines << text(time, address) + (answered
-                                            ? QStringLiteral("汇总：链路中断 %1 次").arg(linkLost)
-                                            : QStringLiteral("汇总：从未应答"));
-    for (int ch = 1; ch <= board::kChannels; ++ch) {
-        const board::ChannelTotals& t = totals[size_t(ch - 1)];
-        switch (m_format) {
-        case Format::Json:
+    if (m_format == Format::Json) {
+        QStringList objects;
+        for (int ch = 1; ch <= board::kChannels; ++ch) {
+            const board::ChannelTotals& t = totals[size_t(ch - 1)];
             objects << JsonObject({{"channel", QString::number(ch)},
                                    {"drops", QString::number(t.drops)},
                                    {"down_ms", QString::number(t.downMs)},
                                    {"longest_down_ms", QString::number(t.longestDownMs)}});
-            break;
-        case Format::Csv:
-            lines << csvRow(time, address, QStringLiteral("summary"), ch,
-                            QStringLiteral("drops=%1 down_ms=%2 longest_down_ms=%3")
-                                .arg(t.drops)
-                                .arg(t.downMs)
-                                .arg(t.longestDownMs));
-            break;
-        case Format::Text:
-            lines << text(time, address) +
-                         QStringLiteral("通道 %1  %2  ").arg(ch, 2).arg(name(address, ch)) +
-                         QStringLiteral("掉线 %1 次，断开共 %2 毫秒，最长一次 %3 毫秒")
-                             .arg(t.drops)
-                             .arg(t.downMs)
-                             .arg(t.longestDownMs);
-            break;
         }
+        Members members{{"event", JsonString(QStringLiteral("summary"))},
+                        {"link_lost", QString::number(linkLost)}};
+        if (!answered)
+            members.append({"answered", QStringLiteral("false")});
+        members.append({"channels", u'[' + objects.join(QStringLiteral(", ")) + u']'});
+        return {json(time, address, false, members)};
     }
-    if (m_format != Format::Json)
-        return lines;
-    QList<std::pair<const char*, QString>> members{{"event", JsonString(QStringLiteral("summary"))},
-                                                   {"link_lost", QString::number(linkLost)}};
-    if (!answered)
-        members.append({"answered", QStringLiteral("false")});
-    members.append({"channels", u'[' + objects.join(QStringLiteral(", ")) + u']'});
-    return lines << json(time, address, false, members);
+    const bool csv = m_format == Format::Csv;
+    QStringList lines{csv ? csvRow(time, address, QStringLiteral("summary"), 0,
+                                   QStringLiteral("link_lost=%1").arg(linkLost) +
+                                       (answered ? QString() : QStringLiteral(" answered=no")))
+                          : text(time, address) +
+                                (answered ? QStringLiteral("汇总：链路中断 %1 次").arg(linkLost)
+                                          : QStringLiteral("汇总：从未应答"))};
+    for (int ch = 1; ch <= board::kChannels; ++ch) {
+        const board::ChannelTotals& t = totals[size_t(ch - 1)];
+        const QString numbers =
+            (csv ? QStringLiteral("drops=%1 down_ms=%2 longest_down_ms=%3")
+                 : QStringLiteral("掉线 %1 次，断开共 %2 毫秒，最长一次 %3 毫秒"))
+                .arg(t.drops)
+                .arg(t.downMs)
+                .arg(t.longestDownMs);
+        lines << (csv ? csvRow(time, address, QStringLiteral("summary"), ch, numbers)
+                      : text(time, address) +
+                            QStringLiteral("通道 %1  %2  ").arg(ch, 2).arg(name(address, ch)) +
+                            numbers);
+    }
+    return lines;
 }
 
 QString Formatter::dropped(const QString& time, qint64 lines) const
 {
-    switch (m_format) {
-    case Format::Json:
+    if (m_format == Format::Json)
         return JsonObject({{"time", JsonString(time)},
                            {"event", JsonString(QStringLiteral("output"))},
                            {"lines_dropped", QString::number(lines)}});
-    case Format::Csv:
+    if (m_format == Format::Csv)
         return time + (m_bus ? QStringLiteral(",") : QString()) +
                QStringLiteral(",output,,,lines_dropped=%1").arg(lines);
-    case Format::Text:
-        break;
-    }
     return time + QStringLiteral("  输出：%1 行因读取方没有及时读取而丢弃").arg(lines);
 }
 
