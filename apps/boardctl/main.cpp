@@ -1,6 +1,5 @@
 // boardctl: the detection board from the command line, for scripts, loggers and machines with no
 // display. Qt Core and Serial Port only.
-#include "channel_names.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "options.h"

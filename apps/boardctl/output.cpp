@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include "link/text.h"
+#include "naming/name_store.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -20,6 +21,8 @@
 
 namespace boardctl {
 namespace {
+
+using board::Tr;
 
 QString JsonString(const QString& text)
 {
@@ -138,9 +141,9 @@ bool Output::print(const QStringList& lines, bool always)
     const bool written = !s.failing;
     lock.unlock();
     if (firstDrop)
-        PrintError(board::Tr("读取输出的程序跟不上，输出行开始被丢弃（结束时给出丢弃的行数）。",
-                             "the reader is not keeping up: lines of output are being dropped "
-                             "(how many is told at the end)."));
+        PrintError(Tr("读取输出的程序跟不上，输出行开始被丢弃（结束时给出丢弃的行数）。",
+                      "the reader is not keeping up: lines of output are being dropped "
+                      "(how many is told at the end)."));
     return written;
 }
 
@@ -159,7 +162,7 @@ bool Output::flush(int stopFd, QDeadlineTimer deadline)
             continue;
         if (ready == 0 || fds[1].revents) { // the time is up, or a stop signal came first
             const std::scoped_lock lock(s.mutex);
-            s.failed = board::Tr("读取输出的程序没有接收", "the reader took nothing");
+            s.failed = Tr("读取输出的程序没有接收", "the reader took nothing");
             return false;
         }
         eventfd_t count = 0;
@@ -182,7 +185,7 @@ qint64 Output::dropped() const
 void PrintError(const QString& message)
 {
     const QByteArray bytes =
-        (board::Tr("boardctl：", "boardctl: ") + Printable(message, QStringLiteral("\n")) + u'\n')
+        (Tr("boardctl：", "boardctl: ") + Printable(message, QStringLiteral("\n")) + u'\n')
             .toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
@@ -196,7 +199,34 @@ QString Timestamp()
 
 QString StateWord(bool on)
 {
-    return on ? board::Tr("连接", "connected") : board::Tr("断开", "disconnected");
+    return on ? Tr("连接", "connected") : Tr("断开", "disconnected");
+}
+
+std::optional<NameSource> NameSourceFor(const Options& options, const QString& programDir)
+{
+    const QString path =
+        options.namesFile.isEmpty() ? naming::NameFileToRead(programDir) : options.namesFile;
+    // One read for every address asked about.
+    const auto file = std::make_shared<const naming::FileRead>(naming::ReadFile(path));
+    if (!file->error.isEmpty()) {
+        if (!options.namesFile.isEmpty()) {
+            PrintError(Tr("无法读取名称文件 %1：%2。", "cannot read the name file %1: %2.")
+                           .arg(path, file->error));
+            return std::nullopt;
+        }
+        if (!file->missing)
+            PrintError(Tr("无法读取名称文件 %1（%2），通道不显示名称。",
+                          "cannot read the name file %1 (%2); the channels go without names.")
+                           .arg(path, file->error));
+        return [](std::uint8_t) { return ChannelNames{}; };
+    }
+    if (file->utf8())
+        PrintError(Tr("名称文件 %1 是以 UTF-8 编码保存的，按 UTF-8 读取；Kestrel 下次启动时会把它"
+                      "转换为 GBK 编码。",
+                      "the name file %1 was saved as UTF-8 and is read as such; Kestrel turns it "
+                      "into GBK at its next start.")
+                       .arg(path));
+    return [file](std::uint8_t address) { return naming::ChannelNames(*file, address); };
 }
 
 Formatter::Formatter(Format format, NameSource names, bool bus)

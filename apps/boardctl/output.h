@@ -26,6 +26,11 @@ using ChannelNames = std::array<QString, board::kChannels>;
 // The 24 names of an address (index 0 = channel 1; an empty name stands for "第n路").
 using NameSource = std::function<ChannelNames(std::uint8_t address)>;
 
+// --names FILE, else name.txt where the windows keep it for a program in programDir, if there is
+// one, else no names. Nothing when the file that --names asks for cannot be read (after saying
+// why); a default file that cannot be read is reported and left out.
+std::optional<NameSource> NameSourceFor(const Options& options, const QString& programDir);
+
 // Standard output, written by a thread of its own so that polling never waits on a reader: lines
 // wait in a bounded backlog, and those that do not fit are dropped and counted.
 class Output
