@@ -236,10 +236,7 @@ public:
         m_clock.start();
         for (const std::uint8_t address : c.options.addresses)
             m_logs[address];
-        m_duration.setSingleShot(true);
-        m_duration.setTimerType(Qt::PreciseTimer); // a coarse one may end a run 5 % early
         m_reopen.setInterval(kReopenMs);
-        QObject::connect(&m_duration, &QTimer::timeout, &m_run.loop, [this] { stop(); });
         QObject::connect(&m_reopen, &QTimer::timeout, &m_run.loop, [this] { reopen(); });
         QObject::connect(&c.session, &board::BoardSession::frameTaken, &m_run.loop,
                          [this](std::uint8_t address, std::uint32_t channels) {
@@ -271,8 +268,9 @@ public:
             m_recorder->line(history::Event::Opened);
         }
         print(c.formatter.header());
-        if (c.options.durationSeconds)
-            m_duration.start(static_cast<int>(*c.options.durationSeconds * 1000));
+        if (c.options.durationSeconds) // a coarse timer may end a run 5 % early
+            QTimer::singleShot(static_cast<int>(*c.options.durationSeconds * 1000),
+                               Qt::PreciseTimer, &m_run.loop, [this] { stop(); });
         return m_run.exec();
     }
 
@@ -285,7 +283,6 @@ private:
                           "cannot write the output (%1); events meanwhile are lost.")
                            .arg(c.out.failure()));
         m_outputFailing = !written;
-        m_outputFailed = m_outputFailed || !written;
     }
 
     void events(std::uint8_t address, const std::vector<board::WatchEvent>& happened)
@@ -335,7 +332,8 @@ private:
                            .arg(dropped));
         }
         m_run.finishing = QDeadlineTimer(2000); // a reader that stalls gets two seconds for it
-        m_run.loop.exit(m_outputFailed || dropped > 0 ? kExitOutput : kExitDone);
+        // A write that failed is told when the output is flushed, and ends it with kExitOutput.
+        m_run.loop.exit(dropped > 0 ? kExitOutput : kExitDone);
     }
 
     void lost(const QString& reason)
@@ -374,10 +372,8 @@ private:
     Run m_run;
     QElapsedTimer m_clock; // durations from a monotonic clock: a clock change at night moves none
     std::map<std::uint8_t, board::WatchLog> m_logs;
-    QTimer m_duration;
     QTimer m_reopen;
     QString m_lastReopenFailure;
-    bool m_outputFailed = false;
     bool m_outputFailing = false;
     bool m_finished = false;
     std::optional<history::Writer> m_writer;
