@@ -26,6 +26,12 @@ constexpr int kReopenMs = 1000;
 // that its board may not send its address.
 constexpr int kOtherAnswersBeforeAdvice = 3;
 
+// "连接" or "断开" in messages, which follow the locale.
+QString StateWord(bool on)
+{
+    return on ? Tr("连接", "connected") : Tr("断开", "disconnected");
+}
+
 // A run of one command: the port opened, the event loop, a stop signal ending it.
 class Run
 {

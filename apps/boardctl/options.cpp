@@ -159,6 +159,7 @@ const Option kOptions[] = {
 struct CommandText
 {
     const char *name, *zh, *en;
+    QString word() const { return QString(name).section(' ', 0, 0); } // "toggle CHANNEL": toggle
 };
 const CommandText kCommands[] = {
     {"status", "轮流询问各块检测板，每块板收到第一个有效应答时列出它 24 路的状态，都列出后退出",
@@ -227,9 +228,8 @@ QString CommandNames(unsigned commands)
 {
     QStringList names;
     for (int command = 0; command < int(std::size(kCommands)); ++command)
-        names << (commands >> command & 1 ? QString(kCommands[command].name).section(' ', 0, 0)
-                                          : "");
-    names.removeAll("");
+        if (commands >> command & 1)
+            names << kCommands[command].word();
     return names.join(Tr("、", ", "));
 }
 
@@ -299,9 +299,7 @@ QString ReadCommand(const QStringList& words, Options& options)
     if (words.isEmpty())
         return Tr("缺少命令（status、watch、toggle、scan 或 ports）。",
                   "no command (status, watch, toggle, scan or ports).");
-    const auto* command = std::ranges::find(kCommands, words.first(), [](const CommandText& c) {
-        return QString(c.name).section(' ', 0, 0);
-    });
+    const auto* command = std::ranges::find(kCommands, words.first(), &CommandText::word);
     if (command == std::end(kCommands))
         return Tr("未知的命令：%1", "unknown command: %1").arg(words.first());
     options.command = Command(command - kCommands);

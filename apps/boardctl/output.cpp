@@ -30,9 +30,6 @@ QString JsonString(const QString& text)
     return QString::fromUtf8(array.mid(1, array.size() - 2)); // ["..."] without the brackets
 }
 
-// JSON members, keys in the order the documentation shows them, which QJsonObject would sort.
-using Members = QList<std::pair<const char*, QString>>;
-
 QString JsonObject(const Members& members)
 {
     QStringList parts;
@@ -195,11 +192,6 @@ QString Timestamp()
 {
     const QDateTime now = QDateTime::currentDateTime();
     return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
-
-QString StateWord(bool on)
-{
-    return on ? Tr("连接", "connected") : Tr("断开", "disconnected");
 }
 
 std::optional<NameSource> NameSourceFor(const Options& options, const QString& programDir)

@@ -25,6 +25,9 @@ namespace boardctl {
 using ChannelNames = std::array<QString, board::kChannels>;
 // The 24 names of an address (index 0 = channel 1; an empty name stands for "第n路").
 using NameSource = std::function<ChannelNames(std::uint8_t address)>;
+// Members of a JSON object, keys in the order the documentation shows them, which QJsonObject
+// would sort.
+using Members = QList<std::pair<const char*, QString>>;
 
 // --names FILE, else name.txt where the windows keep it for a program in programDir, if there is
 // one, else no names. Nothing when the file that --names asks for cannot be read (after saying
@@ -63,9 +66,6 @@ void PrintError(const QString& message);
 // Now, ISO 8601 with milliseconds and the local offset.
 QString Timestamp();
 
-// "连接" or "断开" in messages, which follow the locale.
-QString StateWord(bool on);
-
 class Formatter
 {
 public:
@@ -92,7 +92,6 @@ public:
     QString dropped(const QString& time, qint64 lines) const;
 
 private:
-    using Members = QList<std::pair<const char*, QString>>;
     QString json(const QString& time, std::uint8_t address, bool withAddress, Members rest) const;
     QString text(const QString& time, std::uint8_t address) const;
     QString csvRow(const QString& time, std::uint8_t address, const QString& event, int channel,
