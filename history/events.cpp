@@ -179,13 +179,21 @@ QString Connection::create()
 {
     // Looked at again under the write lock, so that two writers starting on one new file make
     // the table once.
-    QString why = Exec(m_db, QStringLiteral("BEGIN IMMEDIATE"));
-    bool empty = false;
-    if (why.isEmpty())
-        why = checkSchema(&empty);
-    for (const char* sql : kCreate)
-        if (why.isEmpty() && empty)
-            why = Exec(m_db, QString::fromLatin1(sql));
+    return transaction([this] {
+        bool empty = false;
+        QString why = checkSchema(&empty);
+        for (const char* sql : kCreate)
+            if (why.isEmpty() && empty)
+                why = Exec(m_db, QString::fromLatin1(sql));
+        return why;
+    });
+}
+
+QString Connection::transaction(const std::function<QString()>& body)
+{
+    if (const QString why = Exec(m_db, QStringLiteral("BEGIN IMMEDIATE")); !why.isEmpty())
+        return why;
+    QString why = body();
     if (why.isEmpty())
         why = Exec(m_db, QStringLiteral("COMMIT"));
     if (!why.isEmpty())

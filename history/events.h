@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QSqlError;
@@ -60,6 +61,9 @@ public:
     QString open();
     QSqlDatabase& db() { return m_db; }
     const QString& path() const { return m_path; }
+    // Runs `body` in a write transaction: committed when it returns empty, else rolled back.
+    // Returns why it failed; empty when it was committed.
+    QString transaction(const std::function<QString()>& body);
 
 private:
     QString checkSchema(bool* empty);

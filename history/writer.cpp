@@ -96,31 +96,21 @@ void Writer::run()
 
 QString Writer::write(Connection& connection, const QList<Row>& rows)
 {
-    QSqlQuery query(connection.db());
-    const auto exec = [&query](const char* sql) {
-        return query.exec(QString::fromLatin1(sql)) ? QString() : Reason(query.lastError());
-    };
-    QString why = exec("BEGIN IMMEDIATE");
-    if (!why.isEmpty())
-        return why;
-    query.prepare(QStringLiteral("INSERT INTO events VALUES (?, ?, ?, ?, ?, ?)"));
-    for (const Row& row : rows) {
-        query.bindValue(0, Stamp(row.time));
-        query.bindValue(1, row.device);
-        query.bindValue(2, row.address ? QVariant(*row.address) : QVariant());
-        query.bindValue(3, row.channel ? QVariant(*row.channel) : QVariant());
-        query.bindValue(4, EventName(row.event));
-        query.bindValue(5, row.name.isNull() ? QVariant() : QVariant(row.name));
-        if (!query.exec()) {
-            why = Reason(query.lastError());
-            break;
+    return connection.transaction([&]() -> QString {
+        QSqlQuery query(connection.db());
+        query.prepare(QStringLiteral("INSERT INTO events VALUES (?, ?, ?, ?, ?, ?)"));
+        for (const Row& row : rows) {
+            query.bindValue(0, Stamp(row.time));
+            query.bindValue(1, row.device);
+            query.bindValue(2, row.address ? QVariant(*row.address) : QVariant());
+            query.bindValue(3, row.channel ? QVariant(*row.channel) : QVariant());
+            query.bindValue(4, EventName(row.event));
+            query.bindValue(5, row.name.isNull() ? QVariant() : QVariant(row.name));
+            if (!query.exec())
+                return Reason(query.lastError());
         }
-    }
-    if (why.isEmpty())
-        why = exec("COMMIT");
-    if (!why.isEmpty())
-        exec("ROLLBACK");
-    return why;
+        return {};
+    });
 }
 
 QString Writer::prune(Connection& connection)
