@@ -43,113 +43,101 @@ std::optional<std::uint32_t> ParsePattern(const QString& text)
     return match.hasMatch() ? std::optional(match.captured(1).toUInt(nullptr, 16)) : std::nullopt;
 }
 
+// Thrown by a command whose argument does not fit its syntax.
+struct Usage
+{
+};
+
+// What a parse of the argument found; Usage when it found nothing.
+template <typename T> T Fits(const std::optional<T>& parsed)
+{
+    if (!parsed)
+        throw Usage{};
+    return *parsed;
+}
+
+qint64 Number(const QByteArray& text, qint64 min, qint64 max)
+{
+    return Fits(board::WholeNumber(QString::fromLatin1(text), min, max));
+}
+
 struct Simulator::Command
 {
     const char* syntax; // the name, then the argument if it takes one
     bool wholeLine;     // else it acts on each board, or on the one that @ADDR names
     const char* help;
-    // Empty when done, else why not; nothing when the argument does not fit the syntax.
-    std::optional<QByteArray> (*run)(Simulator& sim, Board& board, const QByteArray& argument);
+    // Throws Usage when the argument does not fit the syntax, std::runtime_error saying why the
+    // command cannot be done.
+    void (*run)(Simulator& sim, Board& board, const QByteArray& argument);
 };
-
-using Outcome = std::optional<QByteArray>;
 
 const Simulator::Command Simulator::kCommands[] = {
     {"pattern HEX", false, "set the 24 channels, bit n-1 = channel n, e.g. pattern 0xFF00FF",
-     [](Simulator&, Board& board, const QByteArray& hex) -> Outcome {
-         const auto pattern = ParsePattern(QString::fromLatin1(hex));
-         if (!pattern)
-             return std::nullopt;
-         board.pattern = *pattern;
-         return "";
+     [](Simulator&, Board& board, const QByteArray& hex) {
+         board.pattern = Fits(ParsePattern(QString::fromLatin1(hex)));
      }},
     {"silence MS", false, "answer nothing for MS milliseconds, up to 3600000",
-     [](Simulator&, Board& board, const QByteArray& ms) -> Outcome {
-         const auto count = board::WholeNumber(QString::fromLatin1(ms), 0, board::kMaxMs);
-         if (!count)
-             return std::nullopt;
-         board.silenceUntil = Clock::now() + std::chrono::milliseconds(*count);
-         return "";
+     [](Simulator&, Board& board, const QByteArray& ms) {
+         board.silenceUntil =
+             Clock::now() + std::chrono::milliseconds(Number(ms, 0, board::kMaxMs));
      }},
     {"silent on|off", false, "stop or resume answering",
-     [](Simulator&, Board& board, const QByteArray& onOff) -> Outcome {
+     [](Simulator&, Board& board, const QByteArray& onOff) {
          if (onOff != "on" && onOff != "off")
-             return std::nullopt;
+             throw Usage{};
          board.silent = onOff == "on";
-         return "";
      }},
     {"burst", false, "send a status frame and 4 stray bytes in one go (12 bytes)",
-     [](Simulator& sim, Board& board, const QByteArray&) -> Outcome {
+     [](Simulator& sim, Board& board, const QByteArray&) {
          if (!sim.m_port)
-             return "unplugged (type replug first)";
+             throw std::runtime_error("unplugged (type replug first)");
          const QByteArray frame = Bytes(board::MakeStatus(board.address, board.pattern));
          const QByteArray stray = sim.randomBytes(4);
          sim.log("tx", frame);
          sim.log("noise", stray);
          sim.send(frame + stray);
-         return "";
      }},
     {"noise N", true, "send N random bytes now, 1 to 4096",
-     [](Simulator& sim, Board&, const QByteArray& n) -> Outcome {
-         const auto count = board::WholeNumber(QString::fromLatin1(n), 1, 4096);
-         if (!count)
-             return std::nullopt;
+     [](Simulator& sim, Board&, const QByteArray& n) {
+         const int count = int(Number(n, 1, 4096));
          if (!sim.m_port)
-             return "unplugged (type replug first)";
-         const QByteArray bytes = sim.randomBytes(int(*count));
+             throw std::runtime_error("unplugged (type replug first)");
+         const QByteArray bytes = sim.randomBytes(count);
          sim.log("noise", bytes);
          sim.send(bytes);
-         return "";
      }},
     {"stray HEX", false,
      "send these bytes just before the next reply; stray 22 before channels 0x000045 at "
      "address 1 forms a shifted frame that passes the checksum",
-     [](Simulator&, Board& board, const QByteArray& hex) -> Outcome {
-         board.strayNext = QByteArray::fromHex(hex);
-         if (board.strayNext.isEmpty() || board.strayNext.toHex() != hex.toLower())
-             return std::nullopt;
-         return "";
+     [](Simulator&, Board& board, const QByteArray& hex) {
+         const QByteArray bytes = QByteArray::fromHex(hex);
+         if (bytes.isEmpty() || bytes.toHex() != hex.toLower())
+             throw Usage{};
+         board.strayNext = bytes;
      }},
     {"claim ADDR", false,
      "reply with address ADDR in byte 1, as a board that does not send its own",
-     [](Simulator&, Board& board, const QByteArray& address) -> Outcome {
-         const auto claimed = board::WholeNumber(QString::fromLatin1(address), 0, 255);
-         if (!claimed)
-             return std::nullopt;
-         board.claim = std::uint8_t(*claimed);
-         return "";
+     [](Simulator&, Board& board, const QByteArray& address) {
+         board.claim = std::uint8_t(Number(address, 0, 255));
      }},
     {"invalid", false, "give the next reply a wrong checksum",
-     [](Simulator&, Board& board, const QByteArray&) -> Outcome {
-         board.spoilNext = true;
-         return "";
-     }},
+     [](Simulator&, Board& board, const QByteArray&) { board.spoilNext = true; }},
     {"unplug", true, "close the terminal and remove the link, as if the cable were pulled",
-     [](Simulator& sim, Board&, const QByteArray&) -> Outcome {
-         sim.unplug();
-         return "";
-     }},
+     [](Simulator& sim, Board&, const QByteArray&) { sim.unplug(); }},
     {"replug", true, "open a new terminal and link it again",
-     [](Simulator& sim, Board&, const QByteArray&) -> Outcome {
+     [](Simulator& sim, Board&, const QByteArray&) {
          sim.unplug();
-         try {
-             sim.plug();
-         } catch (const std::runtime_error& e) {
-             return e.what();
-         }
-         return "";
+         sim.plug();
      }},
     {"help", true, "list these commands",
-     [](Simulator&, Board&, const QByteArray&) -> Outcome {
+     [](Simulator&, Board&, const QByteArray&) {
          for (const QString& line : commandHelp())
              Say(line.toUtf8());
-         return "";
      }},
     {"quit", true, "remove the link and exit (so do exit, Ctrl+C and SIGTERM)",
-     [](Simulator& sim, Board&, const QByteArray&) -> Outcome {
+     [](Simulator& sim, Board&, const QByteArray&) {
          sim.m_quitting = true;
          QCoreApplication::exit(0);
-         return "";
      }},
 };
 
@@ -397,7 +385,7 @@ void Simulator::runLine(const QByteArray& line)
     });
     const bool known = command != std::end(kCommands);
     const bool takesArgument = known && std::strchr(command->syntax, ' ');
-    Outcome outcome;
+    std::optional<QByteArray> outcome; // empty when done; nothing when the argument does not fit
     if (!known)
         outcome = name.isEmpty() ? "no command after it"
                                  : "unknown command '" + name + "' (type help for the list)";
@@ -406,10 +394,14 @@ void Simulator::runLine(const QByteArray& line)
     else if (aimed && command->wholeLine)
         outcome = name + " acts on the whole line, not on one board";
     else if (!takesArgument || words.size() == 1) {
-        for (Board& board : command->wholeLine ? boards.first(1) : boards) {
-            outcome = command->run(*this, board, words.value(0));
-            if (!outcome || !outcome->isEmpty())
-                break; // the argument, or the line, is the same for every board
+        // The first failure ends it: the argument, or the line, is the same for every board.
+        try {
+            for (Board& board : command->wholeLine ? boards.first(1) : boards)
+                command->run(*this, board, words.value(0));
+            outcome = "";
+        } catch (const Usage&) {
+        } catch (const std::runtime_error& e) {
+            outcome = e.what();
         }
     }
     if (!outcome)
