@@ -6,8 +6,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include <optional>
-
 namespace history {
 
 namespace {
@@ -65,7 +63,7 @@ void Writer::run()
 {
     Connection connection(m_path, false);
     QDir().mkpath(QFileInfo(m_path).absolutePath()); // a failure shows when the file is opened
-    std::optional<steady_clock::time_point> pruned;
+    auto pruned = steady_clock::time_point::min();   // never yet
     bool failing = false;
     bool last = false;
     QList<Row> rows; // taken from the queue once, so never written twice
@@ -75,8 +73,7 @@ void Writer::run()
             why = write(connection, rows);
         if (!why.isEmpty())
             m_notWritten += rows.size();
-        if (why.isEmpty() && m_keepDays > 0 &&
-            (!pruned || steady_clock::now() > *pruned + kPruneEvery)) {
+        if (why.isEmpty() && m_keepDays > 0 && steady_clock::now() > pruned + kPruneEvery) {
             why = prune(connection);
             pruned = steady_clock::now();
         }

@@ -47,11 +47,9 @@ HistoryView::HistoryView(const QString& path, QWidget* parent)
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         edit->setCalendarPopup(true);
         edit->setEnabled(false);
+        connect(&m_span, &QComboBox::currentIndexChanged, edit,
+                [edit](int index) { edit->setEnabled(kSpans[index] < 0); });
     }
-    connect(&m_span, &QComboBox::currentIndexChanged, this, [this](int index) {
-        m_from.setEnabled(kSpans[index] < 0);
-        m_to.setEnabled(kSpans[index] < 0);
-    });
     m_table.setColumnCount(6);
     m_table.setHorizontalHeaderLabels({Tr("时间", "time"), Tr("设备", "device"),
                                        Tr("地址", "address"), Tr("通道", "channel"),
@@ -75,8 +73,7 @@ HistoryView::HistoryView(const QString& path, QWidget* parent)
     add(Tr("事件", "Event"), &m_kind);
     add(Tr("时间", "Time"), &m_span);
     filters->addWidget(&m_from);
-    filters->addWidget(new QLabel(Tr("到", "to"), this));
-    filters->addWidget(&m_to);
+    add(Tr("到", "to"), &m_to);
     filters->addStretch();
     auto* buttons = new QHBoxLayout;
     for (QPushButton* button : {&m_query, &m_more, &m_export, &m_open})

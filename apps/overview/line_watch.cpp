@@ -177,7 +177,7 @@ void LineWatch::lost(const QString& reason)
 
 void LineWatch::record(std::size_t index, const std::vector<board::WatchEvent>& events)
 {
-    if (!events.empty() && m_recorder)
+    if (m_recorder)
         m_recorder->board(m_boards[index].address, events);
 }
 

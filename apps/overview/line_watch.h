@@ -95,8 +95,8 @@ private:
     std::optional<history::Recorder> m_recorder; // once the line has opened: it names the device
     std::vector<BoardView> m_boards;
     std::vector<board::WatchLog> m_logs;
-    std::vector<int>
-        m_quiet; // polls finding each board silent since it last answered or the line opened
+    // Polls finding each board silent since it last answered or the line opened.
+    std::vector<int> m_quiet;
     QElapsedTimer m_clock; // the logs' durations, from a monotonic clock
     QTimer m_retry;
     QString m_lastFailure;
