@@ -63,10 +63,8 @@ struct Lanes
 class Reader
 {
 public:
+    // Why the file cannot be read shows in what each query returns.
     explicit Reader(const QString& path = DefaultPath());
-
-    // Why the file cannot be read, as one sentence; empty when it can.
-    const QString& error() const { return m_error; }
 
     Page events(const Filter& filter);
     // Every row of the filter (its limit aside), newest first: a header of the table's columns,

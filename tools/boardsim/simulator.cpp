@@ -385,28 +385,28 @@ void Simulator::runLine(const QByteArray& line)
     });
     const bool known = command != std::end(kCommands);
     const bool takesArgument = known && std::strchr(command->syntax, ' ');
-    std::optional<QByteArray> outcome; // empty when done; nothing when the argument does not fit
+    QByteArray failure;
     if (!known)
-        outcome = name.isEmpty() ? "no command after it"
+        failure = name.isEmpty() ? "no command after it"
                                  : "unknown command '" + name + "' (type help for the list)";
     else if (!takesArgument && !words.isEmpty())
-        outcome = name + " takes no argument";
+        failure = name + " takes no argument";
     else if (aimed && command->wholeLine)
-        outcome = name + " acts on the whole line, not on one board";
-    else if (!takesArgument || words.size() == 1) {
+        failure = name + " acts on the whole line, not on one board";
+    else {
         // The first failure ends it: the argument, or the line, is the same for every board.
         try {
+            if (takesArgument && words.size() != 1)
+                throw Usage{};
             for (Board& board : command->wholeLine ? boards.first(1) : boards)
                 command->run(*this, board, words.value(0));
-            outcome = "";
         } catch (const Usage&) {
+            failure = "usage: " + QByteArray(command->syntax) + " (" + command->help + ")";
         } catch (const std::runtime_error& e) {
-            outcome = e.what();
+            failure = e.what();
         }
     }
-    if (!outcome)
-        outcome = "usage: " + QByteArray(command->syntax) + " (" + command->help + ")";
-    Say(outcome->isEmpty() ? "ok " + echo : "error " + echo + ": " + *outcome);
+    Say(failure.isEmpty() ? "ok " + echo : "error " + echo + ": " + failure);
 }
 
 } // namespace boardsim
