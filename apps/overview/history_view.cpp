@@ -58,9 +58,8 @@ HistoryView::HistoryView(const QString& path, QWidget* parent)
     m_table.setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table.verticalHeader()->hide();
     m_table.horizontalHeader()->setStretchLastSection(true);
-    SetWarning(m_error, true);
     m_error.setWordWrap(true);
-    m_error.hide();
+    ShowText(m_error, {}, true);
     m_file.setTextFormat(Qt::PlainText);
 
     auto* filters = new QHBoxLayout;
@@ -123,8 +122,7 @@ void HistoryView::query()
 
 void HistoryView::append(const history::Page& page)
 {
-    m_error.setText(page.error);
-    m_error.setVisible(!page.error.isEmpty());
+    ShowText(m_error, page.error, true);
     m_next = page.next;
     m_more.setEnabled(m_next.has_value());
     for (const history::Row& row : page.rows) {

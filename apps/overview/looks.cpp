@@ -13,13 +13,15 @@ QColor LampColor(history::State state)
     return colors[int(state)];
 }
 
-void SetWarning(QWidget& widget, bool warning)
+void ShowText(QLabel& label, const QString& text, bool warning)
 {
-    QPalette palette = widget.palette();
+    QPalette palette = label.palette();
     palette.setColor(QPalette::WindowText,
                      warning ? QColor(Qt::red)
                              : QApplication::palette().color(QPalette::WindowText));
-    widget.setPalette(palette);
+    label.setPalette(palette);
+    label.setText(text);
+    label.setVisible(!text.isEmpty());
 }
 
 } // namespace overview

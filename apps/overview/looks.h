@@ -5,14 +5,15 @@
 #include "history/queries.h"
 
 #include <QColor>
-#include <QWidget>
+#include <QLabel>
 
 namespace overview {
 
 // Green, red, yellow (silent or unknown), or the desktop's greyed text (closed).
 QColor LampColor(history::State state);
 
-// The widget's text in red (a failure that stays), or back in the desktop's colour.
-void SetWarning(QWidget& widget, bool warning);
+// Shows the text in red (a failure that stays) or in the desktop's colour; a label without text
+// is hidden.
+void ShowText(QLabel& label, const QString& text, bool warning);
 
 } // namespace overview

@@ -77,8 +77,7 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
     connect(&m_writer, &history::Writer::failed, this, [this](const QString& message) {
         // Told once, here and on standard error; the lamps go on.
         PrintError(message);
-        m_historyState.setText(message);
-        SetWarning(m_historyState, true);
+        ShowText(m_historyState, message, true);
         m_notWrittenTimer.start();
         showNotWritten();
     });
@@ -89,14 +88,11 @@ OverviewWindow::OverviewWindow(const QString& programDir, const Options& options
         m_rows[std::size_t(index)]->setBoard(board, board.link != Link::Waiting);
     });
     connect(&m_watch, &LineWatch::lineDown, this, [this](const QString& message) {
-        m_banner.setText(QString(message).replace(u'\n', u' ')); // two lines hold it
-        SetWarning(m_banner, true);
+        ShowText(m_banner, QString(message).replace(u'\n', u' '), true); // two lines hold it
         PrintError(message);
     });
-    connect(&m_watch, &LineWatch::lineUp, this, [this](const QString& message) {
-        m_banner.setText(message);
-        SetWarning(m_banner, false);
-    });
+    connect(&m_watch, &LineWatch::lineUp, this,
+            [this](const QString& message) { ShowText(m_banner, message, false); });
 
     resize(layout::kWindow);
     m_banner.setText(Tr("未在监视。", "Not watching."));
@@ -291,8 +287,7 @@ void OverviewWindow::stopWatch()
     m_watch.stop();
     m_devices.refresh();
     m_watchButton.setText(Tr("开始监视", "Start watching"));
-    m_banner.setText(Tr("未在监视。", "Not watching."));
-    SetWarning(m_banner, false);
+    ShowText(m_banner, Tr("未在监视。", "Not watching."), false);
 }
 
 void OverviewWindow::startScan()

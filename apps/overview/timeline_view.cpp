@@ -103,9 +103,8 @@ TimelineView::TimelineView(const QString& path, QWidget* parent)
     m_span.addItems(
         {Tr("最近一小时", "last hour"), Tr("最近一天", "last day"), Tr("最近一周", "last week")});
     m_span.setCurrentIndex(1);
-    SetWarning(m_error, true);
     m_error.setWordWrap(true);
-    m_error.hide();
+    ShowText(m_error, {}, true);
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel(Tr("检测板", "Board"), this));
     bar->addWidget(&m_board);
@@ -133,8 +132,7 @@ void TimelineView::refresh()
     const QDateTime to = QDateTime::currentDateTimeUtc();
     const QDateTime from = to.addSecs(-kSpans[m_span.currentIndex()].seconds);
     const history::Lanes lanes = history::Reader(m_path).timeline({}, m_board.value(), from, to);
-    m_error.setText(lanes.error);
-    m_error.setVisible(!lanes.error.isEmpty());
+    ShowText(m_error, lanes.error, true);
     m_chart.setLanes(lanes, from, to);
 }
 
