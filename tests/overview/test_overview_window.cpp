@@ -30,12 +30,19 @@ QStringList Shown(const QTableWidget& table)
     return rows;
 }
 
-bool Shows(const QWidget& widget, const QString& text)
+// The label whose text starts with `start`, if there is one.
+const QLabel* Label(const QWidget& widget, const QString& start)
 {
     for (const QLabel* label : widget.findChildren<QLabel*>())
-        if (label->text() == text)
-            return true;
-    return false;
+        if (label->text().startsWith(start))
+            return label;
+    return nullptr;
+}
+
+void Put(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 } // namespace
@@ -74,7 +81,7 @@ private slots:
         const auto boxes = view.findChildren<QSpinBox*>();
         QTableWidget& table = *view.findChild<QTableWidget*>();
         QCOMPARE(boxes[0]->text(), "all");
-        QVERIFY(Shows(view, path));
+        QVERIFY(Label(view, path) && Label(view, path)->text() == path);
         view.query();
         QCOMPARE(Shown(table), QStringList({"3 2 off fan", "3 lost", "1 1 on pump", "opened"}));
         boxes[0]->setValue(3);
@@ -90,16 +97,10 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("notes.txt");
-        QFile text(path);
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a database\n") > 0);
-        text.close();
+        Put(path, "not a database\n");
         HistoryView view(path);
         view.query();
-        const QString told = "The history file " + path + " cannot be read: ";
-        const QLabel* error = nullptr;
-        for (const QLabel* label : view.findChildren<QLabel*>())
-            if (label->text().startsWith(told))
-                error = label;
+        const QLabel* error = Label(view, "The history file " + path + " cannot be read: ");
         QVERIFY(error && !error->isHidden());
         QCOMPARE(error->palette().color(QPalette::WindowText), QColor(Qt::red));
         QCOMPARE(view.findChild<QTableWidget*>()->rowCount(), 0);
@@ -141,11 +142,8 @@ private slots:
         options.addresses = {1};
         options.historyFile = dir.filePath("h.sqlite");
         OverviewWindow window(dir.path(), options);
-        QVERIFY(Shows(window, "History: " + options.historyFile));
-        const QLabel* banner = nullptr;
-        for (const QLabel* label : window.findChildren<QLabel*>())
-            if (label->text().startsWith("Device " + options.device + " cannot be opened."))
-                banner = label;
+        QVERIFY(Label(window, "History: " + options.historyFile));
+        const QLabel* banner = Label(window, "Device " + options.device + " cannot be opened.");
         QVERIFY(banner);
         QCOMPARE(banner->palette().color(QPalette::WindowText), QColor(Qt::red));
         // Its board's row waits unmarked: nothing has changed on it.
@@ -185,20 +183,12 @@ private slots:
         options.port = 1;
         options.addresses = {1};
         options.historyFile = dir.filePath("h.sqlite");
-        QFile text(options.historyFile);
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("[地址码0]\n") > 0);
-        text.close();
+        Put(options.historyFile, "[地址码0]\n");
         OverviewWindow window(dir.path(), options);
-        const auto label = [&](const QString& start) -> const QLabel* {
-            for (const QLabel* label : window.findChildren<QLabel*>())
-                if (label->text().startsWith(start))
-                    return label;
-            return nullptr;
-        };
-        QTRY_VERIFY(label("Rows not written into the history: ") &&
-                    label("Rows not written into the history: ")->text() != "Rows not written "
-                                                                            "into the history: 0");
-        const QLabel* told = label("The history file");
+        const QString notWritten = "Rows not written into the history: ";
+        QTRY_VERIFY(Label(window, notWritten) &&
+                    Label(window, notWritten)->text() != notWritten + "0");
+        const QLabel* told = Label(window, "The history file");
         QVERIFY2(told && told->text().contains(options.historyFile) &&
                      told->palette().color(QPalette::WindowText) == QColor(Qt::red),
                  told ? qPrintable(told->text()) : "no history message");
