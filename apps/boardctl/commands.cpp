@@ -18,6 +18,7 @@
 namespace boardctl {
 namespace {
 
+using board::BoardSession;
 using board::Tr;
 
 // How often `watch` tries to reopen a device that went away.
@@ -42,27 +43,31 @@ public:
             if (const std::optional<int> signal = this->c.stops.take())
                 onStop(*signal);
         });
-        QObject::connect(&c.session, &board::BoardSession::portLost, &loop,
-                         [this](const QString& reason) { onLost(reason); });
+        on(&BoardSession::portLost, [this](const QString& reason) { onLost(reason); });
         deadline.setSingleShot(true);
         // A scan asks addresses that may not exist: answers of the others are no advice.
         if (c.options.command == Command::Scan)
             return;
-        QObject::connect(&c.session, &board::BoardSession::frameTaken, &loop,
-                         [this](std::uint8_t address) { m_answered.insert(address); });
-        QObject::connect(&c.session, &board::BoardSession::otherAddress, &loop,
-                         [this](std::uint8_t asked, std::uint8_t carried) {
-                             if (!m_answered.contains(asked) &&
-                                 ++m_otherAnswers[asked] == kOtherAnswersBeforeAdvice &&
-                                 !std::exchange(m_advised, true))
-                                 PrintError(Tr("应答中的地址是 %1（询问的是 %2）；如果检测板不在"
-                                               "应答中发送自己的地址，请使用 --any-address。",
-                                               "answers carry address %1 (asked: %2); if your "
-                                               "board does not send its address, use "
-                                               "--any-address.")
-                                                .arg(carried)
-                                                .arg(asked));
-                         });
+        on(&BoardSession::frameTaken, [this](std::uint8_t address) { m_answered.insert(address); });
+        // Said once, when a board that never answered keeps getting answers with another address.
+        on(&BoardSession::otherAddress, [this](std::uint8_t asked, std::uint8_t carried) {
+            if (!m_answered.contains(asked) &&
+                ++m_otherAnswers[asked] == kOtherAnswersBeforeAdvice &&
+                !std::exchange(m_advised, true))
+                PrintError(
+                    Tr("应答中的地址是 %1（询问的是 %2）；如果检测板不在"
+                       "应答中发送自己的地址，请使用 --any-address。",
+                       "answers carry address %1 (asked: %2); if your board does not send its "
+                       "address, use --any-address.")
+                        .arg(carried)
+                        .arg(asked));
+        });
+    }
+
+    // Calls `handler` on the session's `signal` while the command runs.
+    template <typename Signal, typename Handler> void on(Signal signal, Handler handler)
+    {
+        QObject::connect(&c.session, signal, &loop, std::move(handler));
     }
 
     // Opens the port and polls at once: a check waits for nothing. Says why when it cannot.
@@ -128,8 +133,7 @@ int RunStatus(const Context& c)
         return kExitNoPort;
     std::set<std::uint8_t> waiting(c.options.addresses.begin(), c.options.addresses.end());
     std::set<std::uint8_t> asked; // a poll of a board that has not answered finds it silent
-    QObject::connect(&c.session, &board::BoardSession::silentTick, &run.loop,
-                     [&](std::uint8_t address) { asked.insert(address); });
+    run.on(&BoardSession::silentTick, [&](std::uint8_t address) { asked.insert(address); });
     bool mismatch = false;
     QObject::connect(&run.deadline, &QTimer::timeout, &run.loop, [&] {
         for (const std::uint8_t address : waiting)
@@ -142,38 +146,35 @@ int RunStatus(const Context& c)
                                  .arg(address));
         run.loop.exit(kExitNoAnswer);
     });
-    QObject::connect(&c.session, &board::BoardSession::frameTaken, &run.loop,
-                     [&](std::uint8_t address, std::uint32_t channels) {
-                         if (waiting.erase(address) == 0)
-                             return;
-                         c.session.dropBoard(address);
-                         const bool first = waiting.size() + 1 == c.options.addresses.size();
-                         c.out.print((first ? c.formatter.header() : QStringList()) +
-                                     c.formatter.status(Timestamp(), address, channels));
-                         // Bit n-1 set: channel n differs from what was expected.
-                         const auto& expect = c.options.expect;
-                         const std::uint32_t wrong =
-                             expect ? (channels ^ expect->on) & expect->care : 0;
-                         QStringList differing;
-                         for (int ch = 1; ch <= board::kChannels; ++ch)
-                             if (board::ChannelOn(wrong, ch))
-                                 differing << Tr("通道 %1 %2（期望%3，实际%4）",
-                                                 "channel %1 %2 (expected %3, got %4)")
-                                                  .arg(ch)
-                                                  .arg(c.formatter.name(address, ch),
-                                                       StateWord(!board::ChannelOn(channels, ch)),
-                                                       StateWord(board::ChannelOn(channels, ch)));
-                         if (!differing.isEmpty()) {
-                             mismatch = true;
-                             PrintError((c.options.addresses.size() > 1
-                                             ? Tr("地址 %1 ", "address %1: ").arg(address)
-                                             : QString()) +
-                                        Tr("与期望不符：%1", "not as expected: %1")
-                                            .arg(differing.join(Tr("、", ", "))));
-                         }
-                         if (waiting.empty())
-                             run.loop.exit(mismatch ? kExitMismatch : kExitDone);
-                     });
+    run.on(&BoardSession::frameTaken, [&](std::uint8_t address, std::uint32_t channels) {
+        if (waiting.erase(address) == 0)
+            return;
+        c.session.dropBoard(address);
+        const bool first = waiting.size() + 1 == c.options.addresses.size();
+        c.out.print((first ? c.formatter.header() : QStringList()) +
+                    c.formatter.status(Timestamp(), address, channels));
+        // Bit n-1 set: channel n differs from what was expected.
+        const auto& expect = c.options.expect;
+        const std::uint32_t wrong = expect ? (channels ^ expect->on) & expect->care : 0;
+        QStringList differing;
+        for (int ch = 1; ch <= board::kChannels; ++ch)
+            if (board::ChannelOn(wrong, ch))
+                differing << Tr("通道 %1 %2（期望%3，实际%4）",
+                                "channel %1 %2 (expected %3, got %4)")
+                                 .arg(ch)
+                                 .arg(c.formatter.name(address, ch),
+                                      StateWord(!board::ChannelOn(channels, ch)),
+                                      StateWord(board::ChannelOn(channels, ch)));
+        if (!differing.isEmpty()) {
+            mismatch = true;
+            PrintError(
+                (c.options.addresses.size() > 1 ? Tr("地址 %1 ", "address %1: ").arg(address)
+                                                : QString()) +
+                Tr("与期望不符：%1", "not as expected: %1").arg(differing.join(Tr("、", ", "))));
+        }
+        if (waiting.empty())
+            run.loop.exit(mismatch ? kExitMismatch : kExitDone);
+    });
     run.deadline.start(c.options.timeoutMs);
     return run.exec();
 }
@@ -205,30 +206,27 @@ int RunToggle(const Context& c)
                               .arg(StateWord(*before)));
         run.loop.exit(kExitMismatch);
     });
-    QObject::connect(&c.session, &board::BoardSession::frameTaken, &run.loop,
-                     [&](std::uint8_t, std::uint32_t channels) {
-                         const bool on = board::ChannelOn(channels, ch);
-                         if (!before) {
-                             // What a click on the lamp sends: switch off a connected channel, on a
-                             // disconnected.
-                             before = on;
-                             c.session.QueueCommand(board::SwitchOver(ch, on));
-                             run.deadline.start(c.options.timeoutMs);
-                             return;
-                         }
-                         if (c.session.commandWaiting())
-                             return; // an answer to a poll from before the command
-                         answeredAfterSend = true;
-                         if (on == *before)
-                             return;
-                         run.deadline.stop();
-                         c.out.print(c.formatter.header() + QStringList{c.formatter.channel(
-                                                                Timestamp(), address, ch, on)});
-                         run.done = Tr("通道 %1 已切换为%2，但", "channel %1 is now %2, but ")
-                                        .arg(ch)
-                                        .arg(StateWord(on));
-                         run.loop.exit(kExitDone);
-                     });
+    run.on(&BoardSession::frameTaken, [&](std::uint8_t, std::uint32_t channels) {
+        const bool on = board::ChannelOn(channels, ch);
+        if (!before) {
+            // What a click on the lamp sends: switch off a connected channel, on a disconnected.
+            before = on;
+            c.session.QueueCommand(board::SwitchOver(ch, on));
+            run.deadline.start(c.options.timeoutMs);
+            return;
+        }
+        if (c.session.commandWaiting())
+            return; // an answer to a poll from before the command
+        answeredAfterSend = true;
+        if (on == *before)
+            return;
+        run.deadline.stop();
+        c.out.print(c.formatter.header() +
+                    QStringList{c.formatter.channel(Timestamp(), address, ch, on)});
+        run.done =
+            Tr("通道 %1 已切换为%2，但", "channel %1 is now %2, but ").arg(ch).arg(StateWord(on));
+        run.loop.exit(kExitDone);
+    });
     run.deadline.start(c.options.timeoutMs);
     return run.exec();
 }
@@ -244,20 +242,18 @@ public:
             m_logs[address];
         m_reopen.setInterval(kReopenMs);
         QObject::connect(&m_reopen, &QTimer::timeout, &m_run.loop, [this] { reopen(); });
-        QObject::connect(&c.session, &board::BoardSession::frameTaken, &m_run.loop,
-                         [this](std::uint8_t address, std::uint32_t channels) {
-                             events(address, m_logs[address].frame(m_clock.elapsed(), channels));
-                         });
+        m_run.on(&BoardSession::frameTaken, [this](std::uint8_t address, std::uint32_t channels) {
+            events(address, m_logs[address].frame(m_clock.elapsed(), channels));
+        });
         if (!c.options.historyFile.isEmpty()) {
             m_writer.emplace(c.options.historyFile, c.options.keepDays);
             // Said once, and the watch goes on: the history is beside the output, not instead.
             QObject::connect(&*m_writer, &history::Writer::failed, &m_run.loop,
                              [](const QString& message) { PrintError(message); });
         }
-        QObject::connect(&c.session, &board::BoardSession::silentTick, &m_run.loop,
-                         [this](std::uint8_t address) {
-                             events(address, m_logs[address].silent(m_clock.elapsed()));
-                         });
+        m_run.on(&BoardSession::silentTick, [this](std::uint8_t address) {
+            events(address, m_logs[address].silent(m_clock.elapsed()));
+        });
         m_run.onStop = [this](int) { stop(); };
         m_run.onLost = [this](const QString& reason) { lost(reason); };
     }

@@ -184,8 +184,7 @@ void PrintError(const QString& message)
     const QByteArray bytes =
         (Tr("boardctl：", "boardctl: ") + Printable(message, QStringLiteral("\n")) + u'\n')
             .toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr); // unbuffered: one write
 }
 
 QString Timestamp()
