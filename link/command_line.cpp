@@ -53,6 +53,29 @@ std::optional<qint64> WholeNumber(const QString& text, qint64 min, qint64 max)
     return ok && value >= min && value <= max ? std::optional(value) : std::nullopt;
 }
 
+QString ReadNumber(const OptionText& option, const char* zh, const char* en, const QString& value,
+                   int& number)
+{
+    const auto [min, max] = std::pair(qint64(option.min), qint64(option.max));
+    const auto whole = WholeNumber(value, min, max);
+    number = int(whole.value_or(0));
+    const bool ms = option.argument == QLatin1String("MS");
+    return whole ? QString()
+                 : Tr("%1“%2”不在 %3～%4 %5之间。", "%1 '%2' is not %3..%4%5.")
+                       .arg(Tr(zh, en), value, QString::number(min), QString::number(max),
+                            Tr(ms ? "毫秒" : "", ms ? " ms" : ""));
+}
+
+QString ReadPath(const OptionText& option, const QString& value, QString& path)
+{
+    path = value;
+    const bool file = option.argument == QLatin1String("FILE");
+    return value.isEmpty() ? Tr("--%1 需要%2路径。", "--%1 wants a %2 path.")
+                                 .arg(QLatin1String(option.name),
+                                      Tr(file ? "文件" : "设备", file ? "file" : "device"))
+                           : QString();
+}
+
 std::optional<std::vector<std::uint8_t>> ParseAddresses(const QString& text)
 {
     std::vector<std::uint8_t> addresses;

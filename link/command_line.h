@@ -1,6 +1,7 @@
-// What boardctl and boardsim share on their command lines: options described once, in a table
-// each program keeps, from which the parser and the help are made; whole numbers in a range; the
-// early exit for help, version and wrong usage.
+// What boardctl, kestrel-overview and boardsim share on their command lines: options described
+// once, in a table each program keeps, from which the parser and the help are made; whole numbers
+// in a range and paths read with the same messages; the early exit for help, version and wrong
+// usage.
 #pragma once
 
 #include <QCommandLineParser>
@@ -38,9 +39,12 @@ struct OptionText
     const char* en;
 };
 
-// Gives the parser every option of `rows`, each a `text`, once (a name may have a row per command).
-template <typename Rows> void AddOptions(QCommandLineParser& parser, const Rows& rows)
+// Reads `arguments` with every option of `rows`, each a `text`, once (a name may have a row per
+// command); a single dash is as good as two. False for what Qt's parser finds wrong.
+template <typename Rows>
+bool Parse(QCommandLineParser& parser, const Rows& rows, const QStringList& arguments)
 {
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     QStringList names;
     for (const auto& row : rows) {
         if (names.contains(row.text.name))
@@ -50,7 +54,18 @@ template <typename Rows> void AddOptions(QCommandLineParser& parser, const Rows&
                              ? QCommandLineOption(QStringList{"h", "help"})
                              : QCommandLineOption(names.last(), {}, row.text.argument));
     }
+    return parser.parse(arguments);
 }
+
+// `value` of a number `option` into `number`. Nothing when it is whole and in range, else in Tr's
+// language what is wrong, after the noun (`zh`, `en`): "port '256' is not 0..255.", with " ms"
+// for an option in MS.
+QString ReadNumber(const OptionText& option, const char* zh, const char* en, const QString& value,
+                   int& number);
+
+// `value` of a path `option` into `path`. Nothing, or for an empty one, in Tr's language, "--device
+// wants a device path." (a file path for a FILE).
+QString ReadPath(const OptionText& option, const QString& value, QString& path);
 
 // `text` in lines of at most `width` columns (a Chinese character takes two), broken at blanks, and
 // in Chinese between characters, but never before a closing mark, after an opening one, nor

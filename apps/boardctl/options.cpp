@@ -31,16 +31,9 @@ struct Option
     const char *zhNoun = nullptr, *enNoun = nullptr; // a number out of range: "port '256' is..."
 };
 
-QString ReadNumber(const Option& option, Options& options, const QString& value)
+QString ReadNumber(const Option& row, Options& options, const QString& value)
 {
-    const auto [min, max] = std::pair(qint64(option.text.min), qint64(option.text.max));
-    const auto number = board::WholeNumber(value, min, max);
-    options.*option.number = int(number.value_or(0));
-    const bool ms = option.text.argument == QLatin1String("MS");
-    return number ? QString()
-                  : Tr("%1“%2”不在 %3～%4 %5之间。", "%1 '%2' is not %3..%4%5.")
-                        .arg(Tr(option.zhNoun, option.enNoun), value, QString::number(min),
-                             QString::number(max), Tr(ms ? "毫秒" : "", ms ? " ms" : ""));
+    return board::ReadNumber(row.text, row.zhNoun, row.enNoun, value, options.*row.number);
 }
 
 // 24 characters 1/0/x for channels 1..24, or "all-on" / "all-off"; nothing when malformed.
@@ -68,11 +61,8 @@ const Option kOptions[] = {
      "port number: the first that exists of comN in boardctl's folder, "
      "~/.local/share/kestrel/comN, /dev/ttyUSB<N-1>, /dev/ttyACM<N-1>, /dev/ttyS<N-1>"},
      &Options::port, "串口号", "port"},
-    {kAll, [](auto&, auto& o, auto& path) {
-         o.device = path;
-         return path.isEmpty() ? Tr("--device 需要设备路径。", "--device wants a device path.")
-                               : "";
-     }, {"device", "PATH", nullptr, 0, -1, "打开这个设备", "open this device"}},
+    {kAll, [](auto& row, auto& o, auto& path) { return board::ReadPath(row.text, path, o.device); },
+     {"device", "PATH", nullptr, 0, -1, "打开这个设备", "open this device"}},
     {kAll, [](auto&, auto& o, auto& list) {
          o.addresses = board::ParseAddresses(list).value_or(std::vector<std::uint8_t>());
          return o.addresses.empty() ? Tr("地址“%1”不是 0～255 的地址或列表（如 1,3-5）。",
@@ -86,9 +76,8 @@ const Option kOptions[] = {
      "接受任何有效应答，不看其中的地址（只用于一个地址，给不发送自己地址的检测板）",
      "take any valid answer, whatever address it carries (one address only, for a board that "
      "does not send its own)"}},
-    {kAll, [](auto&, auto& o, auto& file) {
-         o.namesFile = file;
-         return file.isEmpty() ? Tr("--names 需要文件路径。", "--names wants a file path.") : "";
+    {kAll, [](auto& row, auto& o, auto& file) {
+         return board::ReadPath(row.text, file, o.namesFile);
      }, {"names", "FILE", nullptr, 0, -1,
      "通道名称文件（默认与 Kestrel 相同：程序旁边的 name.txt，程序文件夹不可写时为 "
      "~/.local/share/kestrel/name.txt，如果有）；没有名称的通道叫“第n路”",
@@ -124,9 +113,8 @@ const Option kOptions[] = {
              "in %2..%3.").arg(text, QString::number(min), QString::number(max, 'f', 0));
      }, {"duration", "SECONDS", nullptr, 0.001, 2'000'000, "到时输出汇总并退出的秒数",
      "seconds after which it prints the summary and exits"}},
-    {kWatch, [](auto&, auto& o, auto& file) {
-         o.historyFile = file;
-         return file.isEmpty() ? Tr("--history 需要文件路径。", "--history wants a file path.") : "";
+    {kWatch, [](auto& row, auto& o, auto& file) {
+         return board::ReadPath(row.text, file, o.historyFile);
      }, {"history", "FILE", nullptr, 0, -1,
      "把事件也写入这个 SQLite 历史文件（总览窗口的文件是 ~/.local/share/kestrel/history.sqlite）",
      "write the events into this SQLite history too (the overview window's is "
@@ -373,9 +361,7 @@ QString CheckRules(const QCommandLineParser& parser, Options& options)
 std::variant<Options, ExitNow> ParseOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    board::AddOptions(parser, kOptions);
-    if (!parser.parse(arguments))
+    if (!board::Parse(parser, kOptions, arguments))
         return UsageError(board::ParseError(parser));
     if (parser.isSet("help"))
         return ExitNow{kExitDone, Help()};

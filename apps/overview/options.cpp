@@ -12,35 +12,21 @@ constexpr int kExitUsage = 2;
 struct Option
 {
     // Takes the value into `options`; what is wrong with it, if anything.
-    QString (*read)(Options& options, const QString& value);
+    QString (*read)(const board::OptionText& text, Options& options, const QString& value);
     board::OptionText text;
 };
 
-QString ReadDays(Options& o, const QString& text)
-{
-    const auto days = board::WholeNumber(text, 0, 36500);
-    o.keepDays = int(days.value_or(0));
-    return days ? QString()
-                : Tr("天数“%1”不在 0～36500 之间。", "days '%1' is not 0..36500.").arg(text);
-}
-
 // clang-format off
 const Option kOptions[] = {
-    {[](Options& o, const QString& text) {
-         const auto number = board::WholeNumber(text, 0, 255);
-         o.port = number ? std::optional(int(*number)) : std::nullopt;
-         return number ? QString()
-                       : Tr("串口号“%1”不在 0～255 之间。", "port '%1' is not 0..255.").arg(text);
+    {[](auto& text, auto& o, auto& number) {
+         return board::ReadNumber(text, "串口号", "port", number, o.port.emplace());
      }, {"port", "N", nullptr, 0, 255,
      "要监视的串口号（与 Kestrel 相同）；不给 --port 或 --device 时用上次的线路",
      "the port number of the line, as Kestrel numbers it; without --port or --device, the line "
      "chosen last"}},
-    {[](Options& o, const QString& path) {
-         o.device = path;
-         return path.isEmpty() ? Tr("--device 需要设备路径。", "--device wants a device path.")
-                               : QString();
-     }, {"device", "PATH", nullptr, 0, -1, "要监视的设备", "the device of the line"}},
-    {[](Options& o, const QString& list) {
+    {[](auto& text, auto& o, auto& path) { return board::ReadPath(text, path, o.device); },
+     {"device", "PATH", nullptr, 0, -1, "要监视的设备", "the device of the line"}},
+    {[](auto&, auto& o, auto& list) {
          o.addresses = board::ParseAddresses(list).value_or(std::vector<std::uint8_t>());
          return o.addresses.empty() ? Tr("地址“%1”不是 0～255 的地址或列表（如 1-8,12）。",
              "address '%1' is not an address 0..255 or a list such as 1-8,12.").arg(list)
@@ -48,16 +34,15 @@ const Option kOptions[] = {
      }, {"address", "LIST", nullptr, 0, -1,
      "立即开始监视这些检测板，如 1-8,12，不再询问",
      "watch these boards at once, such as 1-8,12, with no question asked"}},
-    {[](Options& o, const QString&) { return o.anyAddress = true, QString(); }, {"any-address",
+    {[](auto&, auto& o, auto&) { return o.anyAddress = true, QString(); }, {"any-address",
      nullptr, nullptr, 0, -1, "接受任何有效应答，不看其中的地址（只用于一个地址）",
      "take any valid answer, whatever address it carries (one address only)"}},
-    {[](Options& o, const QString& file) {
-         o.historyFile = file;
-         return file.isEmpty() ? Tr("--history 需要文件路径。", "--history wants a file path.")
-                               : QString();
-     }, {"history", "FILE", "~/.local/share/kestrel/history.sqlite", 0, -1,
+    {[](auto& text, auto& o, auto& file) { return board::ReadPath(text, file, o.historyFile); },
+     {"history", "FILE", "~/.local/share/kestrel/history.sqlite", 0, -1,
      "把事件写入这个 SQLite 历史文件", "write the events into this SQLite history"}},
-    {ReadDays, {"keep-days", "N", "0", 0, 36500, "删除早于 N 天的记录；0：全部保留",
+    {[](auto& text, auto& o, auto& days) {
+         return board::ReadNumber(text, "天数", "days", days, o.keepDays);
+     }, {"keep-days", "N", "0", 0, 36500, "删除早于 N 天的记录；0：全部保留",
      "rows older than N days are deleted; 0: all are kept"}},
     {nullptr, {"help", nullptr, nullptr, 0, -1, "显示本说明", "show this help"}},
     {nullptr, {"version", nullptr, nullptr, 0, -1, "显示版本", "show the version"}},
@@ -94,9 +79,7 @@ QString Help()
 std::variant<Options, board::ExitNow> ParseOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    board::AddOptions(parser, kOptions);
-    if (!parser.parse(arguments))
+    if (!board::Parse(parser, kOptions, arguments))
         return UsageError(board::ParseError(parser));
     if (parser.isSet("help"))
         return board::ExitNow{0, Help()};
@@ -109,7 +92,8 @@ std::variant<Options, board::ExitNow> ParseOptions(const QStringList& arguments)
     for (const Option& row : kOptions) {
         if (!row.read || !parser.isSet(row.text.name))
             continue;
-        if (const QString bad = row.read(options, parser.value(row.text.name)); !bad.isEmpty())
+        if (const QString bad = row.read(row.text, options, parser.value(row.text.name));
+            !bad.isEmpty())
             return UsageError(bad);
     }
     if (options.port && !options.device.isEmpty())

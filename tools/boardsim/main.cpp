@@ -135,13 +135,11 @@ QString Help()
 
 std::variant<SimOptions, board::ExitNow> ParseOptions(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    board::AddOptions(parser, kOptions);
     const auto usageError = [](const QString& what) {
         return board::ExitNow{2, "boardsim: " + what + "\nTry 'boardsim --help'."};
     };
-    if (!parser.parse(arguments))
+    QCommandLineParser parser;
+    if (!board::Parse(parser, kOptions, arguments))
         return usageError(parser.errorText());
     if (parser.isSet("help"))
         return board::ExitNow{0, Help()};
