@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include <map>
-#include <memory>
 #include <set>
 
 namespace boardctl {
@@ -74,12 +73,11 @@ public:
     bool open()
     {
         const board::OpenResult opened = c.session.open();
-        if (!opened.ok) {
+        if (opened.ok)
+            c.session.Timer1_Timer();
+        else
             PrintError(board::OpenFailure(opened));
-            return false;
-        }
-        c.session.Timer1_Timer();
-        return true;
+        return opened.ok;
     }
     QString noAnswer(std::uint8_t address, const QString& after = {}) const
     {
@@ -150,9 +148,7 @@ int RunStatus(const Context& c)
         if (waiting.erase(address) == 0)
             return;
         c.session.dropBoard(address);
-        const bool first = waiting.size() + 1 == c.options.addresses.size();
-        c.out.print((first ? c.formatter.header() : QStringList()) +
-                    c.formatter.status(Timestamp(), address, channels));
+        c.out.print(c.formatter.status(Timestamp(), address, channels));
         // Bit n-1 set: channel n differs from what was expected.
         const auto& expect = c.options.expect;
         const std::uint32_t wrong = expect ? (channels ^ expect->on) & expect->care : 0;
@@ -387,10 +383,8 @@ int RunScan(const Context& c)
     Run run(c);
     board::BoardScan scan(c.session, c.options.addresses, c.options.timeoutMs, c.options.retries);
     QObject::connect(&scan, &board::BoardScan::found, &run.loop,
-                     [&, first = true](std::uint8_t address, std::uint32_t channels) mutable {
-                         c.out.print(
-                             (std::exchange(first, false) ? c.formatter.header() : QStringList()) +
-                             c.formatter.status(Timestamp(), address, channels));
+                     [&](std::uint8_t address, std::uint32_t channels) {
+                         c.out.print(c.formatter.status(Timestamp(), address, channels));
                      });
     QObject::connect(&scan, &board::BoardScan::finished, &run.loop,
                      [&](int found) { run.loop.exit(found > 0 ? kExitDone : kExitNoAnswer); });

@@ -308,7 +308,7 @@ QStringList Formatter::status(const QString& time, std::uint8_t address,
                       : event(time, address, {board::WatchEvent::Channel, ch, on}));
     }
     if (m_format != Format::Json)
-        return lines;
+        return (std::exchange(m_headed, true) ? QStringList() : header()) + lines;
     return {
         json(time, address, true, {{"channels", u'[' + lines.join(QStringLiteral(", ")) + u']'}})};
 }

@@ -76,6 +76,7 @@ public:
 
     // Printed once before anything else (the CSV header); empty for the other formats.
     QStringList header() const;
+    // A board's 24 channels; the first board's after the header (status and scan print them).
     QStringList status(const QString& time, std::uint8_t address, std::uint32_t channels) const;
     QString event(const QString& time, std::uint8_t address, const board::WatchEvent& event) const;
     // toggle's answer: the channel's new state.
@@ -100,6 +101,7 @@ private:
     Format m_format;
     NameSource m_source;
     mutable std::map<std::uint8_t, ChannelNames> m_names; // read once an address
+    mutable bool m_headed = false;                        // a status came with the header
     bool m_bus;
 };
 
