@@ -244,8 +244,7 @@ public:
         if (!c.options.historyFile.isEmpty()) {
             m_writer.emplace(c.options.historyFile, c.options.keepDays);
             // Said once, and the watch goes on: the history is beside the output, not instead.
-            QObject::connect(&*m_writer, &history::Writer::failed, &m_run.loop,
-                             [](const QString& message) { PrintError(message); });
+            QObject::connect(&*m_writer, &history::Writer::failed, &m_run.loop, PrintError);
         }
         m_run.on(&BoardSession::silentTick, [this](std::uint8_t address) {
             events(address, m_logs[address].silent(m_clock.elapsed()));
@@ -260,9 +259,7 @@ public:
             return kExitNoPort;
         if (m_writer) {
             m_recorder.emplace(*m_writer, c.session.opened().node,
-                               [this](std::uint8_t address, int channel) {
-                                   return c.formatter.stored(address, channel);
-                               });
+                               std::bind_front(&Formatter::stored, &c.formatter));
             m_recorder->line(history::Event::Opened);
         }
         print(c.formatter.header());

@@ -16,6 +16,8 @@
 #include <system_error>
 #include <unistd.h>
 
+using namespace boardctl;
+
 int main(int argc, char* argv[])
 {
     // A closed standard stream would be taken by the next file opened (the signal descriptor,
@@ -29,25 +31,23 @@ int main(int argc, char* argv[])
         stops.emplace(); // before anything could start a thread that would take the signals
     } catch (const std::system_error& e) {
         std::fprintf(stderr, "boardctl: %s\n", e.what());
-        return boardctl::kExitNoPort; // no descriptor left for the signals: none for a port either
+        return kExitNoPort; // no descriptor left for the signals: none for a port either
     }
     const QCoreApplication app(argc, argv);
-    boardctl::Output out(outputClosed);
-    const auto parsed = boardctl::ParseOptions(QCoreApplication::arguments());
-    if (const auto* exit = std::get_if<boardctl::ExitNow>(&parsed)) {
-        if (exit->code != boardctl::kExitDone)
+    Output out(outputClosed);
+    const auto parsed = ParseOptions(QCoreApplication::arguments());
+    if (const auto* exit = std::get_if<ExitNow>(&parsed)) {
+        if (exit->code != kExitDone)
             return std::fputs((exit->text + u'\n').toUtf8().constData(), stderr), exit->code;
-        return out.print({exit->text}) && out.flush(stops->fd()) ? exit->code
-                                                                 : int(boardctl::kExitOutput);
+        return out.print({exit->text}) && out.flush(stops->fd()) ? exit->code : int(kExitOutput);
     }
-    const auto& options = std::get<boardctl::Options>(parsed);
+    const auto& options = std::get<Options>(parsed);
     const QString programDir = QCoreApplication::applicationDirPath();
-    const auto names = boardctl::NameSourceFor(options, programDir);
+    const auto names = NameSourceFor(options, programDir);
     if (!names)
-        return boardctl::kExitUsage;
-    const bool scan = options.command == boardctl::Command::Scan;
-    const boardctl::Formatter formatter(options.format, *names,
-                                        options.addresses.size() > 1 || scan);
+        return kExitUsage;
+    const bool scan = options.command == Command::Scan;
+    const Formatter formatter(options.format, *names, options.addresses.size() > 1 || scan);
     board::BoardSession session(programDir);
     session.setAddresses(options.addresses);
     session.setAddressCheck(!options.anyAddress);
@@ -57,5 +57,5 @@ int main(int argc, char* argv[])
     // has had as long as the windows give it; a scan waits --timeout.
     session.setInterval(scan ? 0 : options.intervalMs,
                         scan ? options.timeoutMs : board::kPollIntervalMs);
-    return boardctl::RunCommand({options, formatter, session, *stops, out});
+    return RunCommand({options, formatter, session, *stops, out});
 }
