@@ -25,12 +25,9 @@ std::function<void(const QString&)> Holding(int address, int channel, const QStr
                                             const QString& title = "Kestrel")
 {
     return [=](const QString& dir) {
-        QFile file(dir + "/name.txt");
-        const QByteArray content =
-            naming::DefaultNameFileContent().replace("=Kestrel", *naming::gbk::Encode("=" + title));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-        file.close();
-        QVERIFY(naming::WriteIniValue(file.fileName(), QString("地址码%1").arg(address),
+        Put(dir + "/name.txt", naming::DefaultNameFileContent().replace(
+                                   "=Kestrel", *naming::gbk::Encode("=" + title)));
+        QVERIFY(naming::WriteIniValue(dir + "/name.txt", QString("地址码%1").arg(address),
                                       naming::ChannelKey(channel), name));
     };
 }

@@ -191,12 +191,10 @@ private slots:
     {
         QFETCH(QString, script);
         Script ctl(BOARDCTL_PATH);
-        QFile gbk(ctl.dir.filePath("name.txt")), utf8(ctl.dir.filePath("utf8.txt"));
         // In GBK, as Kestrel keeps it; channel 5's name as a hand edit could leave it.
         const QString names = "[地址码1]\r\n第1路名称=进水\r\n第5路名称=\x1B]0;x\x07泵\r\n";
-        QVERIFY(gbk.open(QIODevice::WriteOnly) && gbk.write(QStringEncoder("GBK").encode(names)));
-        QVERIFY(utf8.open(QIODevice::WriteOnly) && utf8.write("\xEF\xBB\xBF" + names.toUtf8()));
-        gbk.close(), utf8.close();
+        Put(ctl.dir.filePath("name.txt"), QStringEncoder("GBK").encode(names));
+        Put(ctl.dir.filePath("utf8.txt"), "\xEF\xBB\xBF" + names.toUtf8());
         ctl.run(script);
     }
 

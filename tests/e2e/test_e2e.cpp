@@ -14,6 +14,21 @@ namespace {
 const QPoint kOpenButton = monitor::TwipsRect(3840, 120, 1455, 375).center(); // 打开串口
 const QPoint kPortUp = monitor::TwipsRect(2040, 120, 375, 375).topLeft() + QPoint(12, 3);
 
+// Whether the 24 lamps, lamp `ch` at `at(ch)` on the screen, show the channels: green on, red
+// off; all yellow for none known.
+bool LampsShow(const std::function<QPoint(int)>& at, std::optional<std::uint32_t> channels,
+               const QImage& screen)
+{
+    for (int ch = 1; ch <= 24; ++ch) {
+        const QRgb lamp = !channels                     ? 0xFFFFFF00
+                          : (*channels >> (ch - 1)) & 1 ? 0xFF00FF00
+                                                        : 0xFFFF0000;
+        if (screen.pixel(at(ch)) != lamp)
+            return false;
+    }
+    return true;
+}
+
 // The program runs from a folder of its own, beside boardsim's port link and, for Kestrel, its
 // name file.
 struct Rig : ProgramFolder
@@ -34,16 +49,8 @@ struct Rig : ProgramFolder
     }
     bool shows(std::uint32_t channels) // within ten seconds
     {
-        return QTest::qWaitFor(
-            [&] {
-                const QImage screen = x.screenshot();
-                for (int ch = 1; ch <= 24; ++ch)
-                    if (screen.pixel(window + LampPoint(ch)) !=
-                        ((channels >> (ch - 1)) & 1 ? 0xFF00FF00 : 0xFFFF0000))
-                        return false;
-                return true;
-            },
-            10000);
+        const auto at = [&](int ch) { return window + LampPoint(ch); };
+        return QTest::qWaitFor([&] { return LampsShow(at, channels, x.screenshot()); }, 10000);
     }
     void click(QPoint inWindow) { x.click(window + inWindow); }
 
@@ -165,15 +172,8 @@ private slots:
         rig.click(at::kWatchButton.center());
         // Row `row` shows the channels, or every lamp yellow.
         const auto rowShows = [&](int row, std::optional<std::uint32_t> channels) {
-            const QImage screen = rig.x.screenshot();
-            for (int ch = 1; ch <= 24; ++ch) {
-                const QRgb lamp = !channels                     ? 0xFFFFFF00
-                                  : (*channels >> (ch - 1)) & 1 ? 0xFF00FF00
-                                                                : 0xFFFF0000;
-                if (screen.pixel(rig.window + at::LampCentre(row, ch)) != lamp)
-                    return false;
-            }
-            return true;
+            const auto lamp = [&](int ch) { return rig.window + at::LampCentre(row, ch); };
+            return LampsShow(lamp, channels, rig.x.screenshot());
         };
         const auto shown = [&](std::uint32_t one, std::optional<std::uint32_t> two,
                                std::optional<std::uint32_t> three) {

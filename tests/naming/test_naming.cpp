@@ -6,6 +6,7 @@
 #include "naming/module2.h"
 #include "naming/name_file.h"
 #include "support/message_recorder.h"
+#include "support/program_folder.h"
 
 #include <QCryptographicHash>
 #include <QLockFile>
@@ -41,11 +42,6 @@ class NamingTest : public QObject
 
     static QByteArray Gbk(const QString& text) { return naming::gbk::Encode(text).value(); }
     static QByteArray Bytes(const QString& path) { return naming::ReadFile(path).data; }
-    static void Put(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
     // Makes what stands where as a user would: a shell command run in the program folder, with
     // $U the user's own folder.
     void sh(QString c) { QCOMPARE(QProcess::execute("sh", {"-c", kShell + c, m_program}), 0); }

@@ -8,8 +8,7 @@
 
 #include "history/queries.h"
 #include "naming/gbk.h"
-#include "support/line_process.h"
-#include "support/pseudo_terminal.h"
+#include "support/program_folder.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -19,11 +18,18 @@ using namespace overview;
 
 namespace {
 
-// The options as one line, or the exit's code and text.
+// The options as one line, or the exit's code and text, "kestrel-overview: TEXT (… --help tells
+// more)" shown as "TEXT …".
 QString Summary(const std::variant<Options, board::ExitNow>& parsed)
 {
     if (const auto* exit = std::get_if<board::ExitNow>(&parsed))
-        return QString("exit %1: %2").arg(exit->code).arg(exit->text.section(u'\n', 0, 0));
+        return QString("exit %1: %2")
+            .arg(exit->code)
+            .arg(exit->text.section(u'\n', 0, 0)
+                     .replace(
+                         QRegularExpression(
+                             "^kestrel-overview: (.*) \\(kestrel-overview --help tells more\\)$"),
+                         "\\1 …"));
     const Options& o = std::get<Options>(parsed);
     return QString("port %1, device %2, addresses %3, any %4, history %5, keep %6")
         .arg(o.port ? QString::number(*o.port) : "-", o.device, AddressText(o.addresses))
@@ -86,25 +92,19 @@ private slots:
             << "--device /dev/ttyUSB0 --address 9 --any-address"
             << "port -, device /dev/ttyUSB0, addresses 9, any 1, history , keep 0";
         QTest::newRow("two lines") << "--port 1 --device /dev/x"
-                                   << "exit 2: kestrel-overview: --port or --device, not both. "
-                                      "(kestrel-overview --help tells more)";
+                                   << "exit 2: --port or --device, not both. …";
         QTest::newRow("any address of two")
             << "--address 1,2 --any-address"
-            << "exit 2: kestrel-overview: --any-address is only for one address given with "
-               "--address. (kestrel-overview --help tells more)";
+            << "exit 2: --any-address is only for one address given with --address. …";
         QTest::newRow("port") << "--port 256"
-                              << "exit 2: kestrel-overview: port '256' is not 0..255. "
-                                 "(kestrel-overview --help tells more)";
+                              << "exit 2: port '256' is not 0..255. …";
         QTest::newRow("list") << "--address 1,,2"
-                              << "exit 2: kestrel-overview: address '1,,2' is not an address "
-                                 "0..255 or a list such as 1-8,12. (kestrel-overview --help "
-                                 "tells more)";
+                              << "exit 2: address '1,,2' is not an address 0..255 or a list "
+                                 "such as 1-8,12. …";
         QTest::newRow("days") << "--keep-days 36501"
-                              << "exit 2: kestrel-overview: days '36501' is not 0..36500. "
-                                 "(kestrel-overview --help tells more)";
+                              << "exit 2: days '36501' is not 0..36500. …";
         QTest::newRow("word") << "watch"
-                              << "exit 2: kestrel-overview: unexpected argument: watch "
-                                 "(kestrel-overview --help tells more)";
+                              << "exit 2: unexpected argument: watch …";
         QTest::newRow("help") << "--help"
                               << "exit 0: Usage: kestrel-overview [--port N | --device PATH] "
                                  "[--address LIST [--any-address]]";
@@ -160,10 +160,9 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QStringList, read);
         QTemporaryDir dir;
-        QFile file(dir.filePath("name.txt"));
-        QVERIFY(content.isNull() || (file.open(QIODevice::WriteOnly) && file.write(content)));
-        file.close();
-        const NameBook book(file.fileName());
+        if (!content.isNull())
+            Put(dir.filePath("name.txt"), content);
+        const NameBook book(dir.filePath("name.txt"));
         QCOMPARE((QStringList{book.title(), book.channel(2, 1), book.channel(2, 2), book.error()}),
                  read);
     }

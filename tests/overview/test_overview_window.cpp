@@ -8,7 +8,7 @@
 #include "history/writer.h"
 #include "link/text.h"
 #include "monitor/looks.h"
-#include "support/line_process.h"
+#include "support/program_folder.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -37,12 +37,6 @@ const QLabel* Label(const QWidget& widget, const QString& start)
         if (label->text().startsWith(start))
             return label;
     return nullptr;
-}
-
-void Put(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 } // namespace

@@ -8,8 +8,16 @@
 
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
+
+// Writes `bytes` as the whole of the file at `path`.
+inline void Put(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
 
 struct ProgramFolder
 {
