@@ -8,9 +8,11 @@
 #include "history/writer.h"
 #include "link/text.h"
 #include "monitor/looks.h"
+#include "support/message_recorder.h"
 #include "support/program_folder.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,7 +59,8 @@ private slots:
     }
 
     // Four events, shown newest first; a board and a kind narrow them; "all" stands for no
-    // narrowing; the file shown is the one read.
+    // narrowing; the file shown is the one read. Export: nothing when the file dialog is
+    // cancelled, else the rows shown in the file chosen.
     void historyView()
     {
         QTemporaryDir dir;
@@ -84,6 +87,20 @@ private slots:
         view.findChildren<QComboBox*>()[0]->setCurrentText("lost");
         view.query();
         QCOMPARE(Shown(table), QStringList{"3 lost"});
+        MessageRecorder told;
+        const QString csv = dir.filePath("shown.csv");
+        for (const QString& chosen : {QString(), csv}) {
+            QTimer::singleShot(0, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                dialog->selectFile(chosen);
+                chosen.isEmpty() ? dialog->reject() : static_cast<QDialog*>(dialog)->accept();
+            });
+            for (QPushButton* button : view.findChildren<QPushButton*>())
+                button->text() == "Export CSV…" ? button->click() : void();
+        }
+        QTRY_VERIFY(QFile(csv).size() > 60); // the header and the one row shown
+        QVERIFY(told.messages.isEmpty());
     }
 
     // A file that is not a history is said in red above the empty table.
@@ -154,9 +171,7 @@ private slots:
         wall.device = dir.filePath("ttyUSB9");
         wall.addresses = {3, 1};
         wall.historyFile = dir.filePath("h.sqlite");
-        {
-            OverviewWindow window(dir.path(), wall);
-        }
+        std::make_unique<OverviewWindow>(dir.path(), wall).reset(); // a watch started, and ended
         Options none;
         none.historyFile = wall.historyFile;
         const OverviewWindow next(dir.path(), none);
